@@ -1,0 +1,85 @@
+#include "cli/command_line.h"
+
+#include <algorithm>
+
+namespace tonebake {
+namespace {
+
+constexpr const char* kEndOfOptions = "--";
+
+bool IsWhiteSpace(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+bool IsOption(const std::string& argument) {
+  return !argument.empty() && (argument[0] == '/' || argument[0] == '-');
+}
+
+// Reads an unsigned 32-bit pattern as two's complement without relying on
+// implementation-defined conversions.
+std::int32_t AsSigned32(std::uint32_t value) {
+  if (value <= 0x7FFFFFFFu) {
+    return static_cast<std::int32_t>(value);
+  }
+  return static_cast<std::int32_t>(static_cast<std::int64_t>(value) - 0x100000000LL);
+}
+
+void TakeFileName(const std::string& argument, RunRequest& request) {
+  if (!request.inputArg) {
+    request.inputArg = argument;
+  } else if (!request.outputArg) {
+    request.outputArg = argument;
+  }
+}
+
+void TakeOption(const std::string& option, ScannedArguments& scanned) {
+  const char letter = option.size() > 1 ? option[1] : '\0';
+  switch (letter) {
+    case '?':
+    case 'H':
+    case 'h':
+      ++scanned.helpRequests;
+      break;
+    case 'W':
+    case 'w':
+      scanned.request.waitSetting =
+          std::clamp(ParseWaitNumber(option.c_str() + 2), std::int32_t{0}, kMaxWait);
+      break;
+    default:
+      break;  // unknown options are ignored without a message
+  }
+}
+
+}  // namespace
+
+std::int32_t ParseWaitNumber(const char* text) {
+  while (IsWhiteSpace(*text)) {
+    ++text;
+  }
+  const bool negative = *text == '-';
+  if (*text == '-' || *text == '+') {
+    ++text;
+  }
+  std::uint32_t value = 0;
+  for (; *text >= '0' && *text <= '9'; ++text) {
+    value = value * 10u + static_cast<std::uint32_t>(*text - '0');
+  }
+  return AsSigned32(negative ? 0u - value : value);
+}
+
+ScannedArguments ScanArguments(const std::vector<std::string>& arguments) {
+  ScannedArguments scanned;
+  bool optionsEnded = false;
+  for (const std::string& argument : arguments) {
+    if (!optionsEnded && argument == kEndOfOptions) {
+      optionsEnded = true;
+    } else if (!optionsEnded && IsOption(argument)) {
+      TakeOption(argument, scanned);
+    } else {
+      TakeFileName(argument, scanned.request);
+    }
+  }
+  return scanned;
+}
+
+}  // namespace tonebake

@@ -1,0 +1,39 @@
+#ifndef TONEBAKE_CLI_CONVERSION_H
+#define TONEBAKE_CLI_CONVERSION_H
+
+#include <string>
+#include <vector>
+
+#include "cli/command_line.h"
+#include "cli/messages.h"
+#include "cli/run_result.h"
+#include "fileio/file_access.h"
+#include "path/path_names.h"
+#include "wave/wave_header.h"
+
+namespace tonebake {
+
+// Everything a run needs from its surroundings.
+struct RunContext {
+  Console console;
+  LeadByteRule pathLeadBytes;
+  FileAccessFactory makeFileAccess;
+};
+
+// The single place where the header check's findings become run results.
+RunResult ResultForHeaderCheck(HeaderCheck check);
+
+// Converts the request's input file into a PCM image file and reports: the
+// success line on the console's output, or the error message. The output is
+// created only after the input has passed every check, so a failed input
+// leaves an existing output untouched.
+RunResult RunConversion(const RunRequest& request, const RunContext& context);
+
+// The whole program after start-up: banner, argument scan, help, the two
+// early errors, or the conversion run. `arguments` excludes the program name.
+RunResult RunProgram(const std::vector<std::string>& arguments, bool noArguments,
+                     const RunContext& context);
+
+}  // namespace tonebake
+
+#endif  // TONEBAKE_CLI_CONVERSION_H

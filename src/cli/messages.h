@@ -1,0 +1,41 @@
+#ifndef TONEBAKE_CLI_MESSAGES_H
+#define TONEBAKE_CLI_MESSAGES_H
+
+#include <cstdio>
+#include <string>
+
+#include "cli/run_result.h"
+
+namespace tonebake {
+
+// How the Japanese messages are written: as UTF-8, or as the Shift-JIS bytes
+// (code page 932) that consoles on the home platform expect.
+enum class MessageEncoding { Utf8, ShiftJis };
+
+// Where and how a run prints. Banner, usage and errors go to `err`; only the
+// success line goes to `out`.
+struct Console {
+  std::FILE* out;
+  std::FILE* err;
+  MessageEncoding encoding;
+};
+
+// The message of an error result, in the given encoding, with its "%s"
+// placeholders still in place. Results outside 1..8 share the message for an
+// unknown error.
+const char* ErrorMessageTemplate(int result, MessageEncoding encoding);
+
+// Replaces each "%s" of `text`, in order, with the next of the two arguments.
+std::string FormatMessage(const char* text, const std::string& first, const std::string& second);
+
+void PrintBanner(const Console& console);
+void PrintUsage(const Console& console);
+
+// Writes "err: ", the message of `result` naming the paths, and an empty line.
+// Result 0 writes nothing. Returns `result` unchanged.
+int ReportError(const Console& console, int result, const std::string& inputPath = std::string(),
+                const std::string& outputPath = std::string());
+
+}  // namespace tonebake
+
+#endif  // TONEBAKE_CLI_MESSAGES_H

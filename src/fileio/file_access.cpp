@@ -1,0 +1,85 @@
+#include "fileio/file_access.h"
+
+#include <new>
+
+namespace tonebake {
+
+constexpr std::uint32_t kSizeFailure = 0xFFFFFFFFu;
+
+std::int32_t FileAccess::SetErrorCode(std::int32_t code) {
+  const std::int32_t previous = errorCode;
+  errorCode = code;
+  return previous;
+}
+
+std::int32_t FileAccess::GetErrorCode() const {
+  return errorCode;
+}
+
+std::int32_t FileAccess::SetUseSystemError(std::int32_t flag) {
+  const std::int32_t previous = useSystemError;
+  useSystemError = flag;
+  return previous;
+}
+
+std::int32_t FileAccess::GetUseSystemError() const {
+  return useSystemError;
+}
+
+void FileAccess::RecordFailure(std::int32_t ownCode) {
+  // Read the system's code before anything else can change it.
+  const std::int32_t systemCode = os_file::LastError();
+  SetErrorCode(GetUseSystemError() != 0 ? systemCode : ownCode);
+}
+
+FileHandle FileAccess::Open(const char* name, std::uint32_t desiredAccess,
+                            std::uint32_t flagsAndAttributes, std::uint32_t creationDisposition) {
+  const FileHandle handle =
+      os_file::Open(name, desiredAccess, flagsAndAttributes, creationDisposition);
+  if (handle == kNoFileHandle) {
+    RecordFailure(OpenFailed);
+  }
+  return handle;
+}
+
+int FileAccess::Close(FileHandle handle) {
+  if (!os_file::Close(handle)) {
+    RecordFailure(CloseFailed);
+    return 0;
+  }
+  return 1;
+}
+
+std::uint32_t FileAccess::GetSize(FileHandle handle, std::uint32_t* sizeHigh) {
+  const std::uint32_t size = os_file::GetSize(handle, sizeHigh);
+  if (size == kSizeFailure) {
+    RecordFailure(SizeFailed);
+  }
+  return size;
+}
+
+std::uint32_t FileAccess::Read(FileHandle handle, void* buffer, std::uint32_t count) {
+  std::uint32_t done = 0;
+  if (!os_file::Read(handle, buffer, count, &done)) {
+    RecordFailure(ReadFailed);
+  }
+  return done;
+}
+
+std::uint32_t FileAccess::Write(FileHandle handle, const void* buffer, std::uint32_t count) {
+  std::uint32_t done = 0;
+  if (!os_file::Write(handle, buffer, count, &done)) {
+    RecordFailure(WriteFailed);
+  }
+  return done;
+}
+
+int FileAccess::Remove(const char* name) {
+  return os_file::Remove(name) ? 1 : 0;
+}
+
+std::unique_ptr<FileAccess> MakeFileAccess() {
+  return std::unique_ptr<FileAccess>(new (std::nothrow) FileAccess());
+}
+
+}  // namespace tonebake

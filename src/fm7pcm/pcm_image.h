@@ -1,0 +1,33 @@
+#ifndef TONEBAKE_FM7PCM_PCM_IMAGE_H
+#define TONEBAKE_FM7PCM_PCM_IMAGE_H
+
+#include <cstdint>
+#include <vector>
+
+#include "wave/wave_header.h"
+
+namespace tonebake {
+
+// Layout of the FM-7 PCM image: a six-byte header, the samples unchanged, a
+// five-byte trailer. Multi-byte numbers are big-endian.
+namespace pcm_image_offset {
+constexpr std::size_t kCountHigh = 1;
+constexpr std::size_t kCountLow = 2;
+constexpr std::size_t kWait = 5;
+constexpr std::size_t kSamples = 6;
+}  // namespace pcm_image_offset
+
+constexpr std::uint32_t kPcmImageHeaderSize = 6;
+constexpr std::uint32_t kPcmImageTrailerSize = 5;
+constexpr std::uint32_t kPcmImageOverhead = kPcmImageHeaderSize + kPcmImageTrailerSize;
+constexpr std::uint8_t kPcmEndMark = 0xFF;
+
+// Builds the image of `samples` played with `wait` into `image`, replacing
+// its contents. The count field keeps only the low 16 bits of the sample
+// count; every sample is still written. Returns false, with `image` empty,
+// when memory for the image cannot be had.
+bool BuildPcmImage(const WaveSamples& samples, std::uint8_t wait, std::vector<std::uint8_t>& image);
+
+}  // namespace tonebake
+
+#endif  // TONEBAKE_FM7PCM_PCM_IMAGE_H

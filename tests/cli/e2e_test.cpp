@@ -1,0 +1,234 @@
+// Runs the built program in a temporary directory and compares its exit code,
+// both streams and the bytes it writes.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "support/run_tool.h"
+#include "support/temp_dir.h"
+#include "support/wave_bytes.h"
+
+namespace tonebake {
+namespace {
+
+using test::Bytes;
+using test::MakeWave;
+using test::ReadBytes;
+using test::WriteBytes;
+
+const std::string kBanner =
+    "Transform Wave File to PCM for FM-7\n"
+    "                       Version 1.00\n"
+    "               The tonebake authors\n"
+    "\n";
+const std::string kUsage =
+    "Usage:\n"
+    "tonebake wave-filename[.wav] [output-filename[.bin]] [{-|/}option]\n"
+    "\n"
+    "Option\n"
+    " -w:PCM Wait [0 - 255]\n"
+    " -?:Help\n"
+    "\n";
+
+const Bytes kFourSamples{0x80, 0x90, 0x70, 0x80};
+const Bytes kFourSampleImage{0x00, 0x00, 0x04, 0x00, 0x00, 0x10, 0x80, 0x90,
+                             0x70, 0x80, 0xFF, 0x00, 0x00, 0x00, 0x00};
+
+std::string ErrorText(const std::string& message) {
+  return kBanner + "err: " + message + "\n";
+}
+
+class EndToEnd : public ::testing::Test {
+ protected:
+  test::ToolRun Run(const std::vector<std::string>& arguments, test::ToolOptions options = {}) {
+    options.workDir = dir.path().string();
+    return test::RunTool(TONEBAKE_EXE, arguments, options);
+  }
+  std::string File(const std::string& name) const { return dir.File(name); }
+  bool Exists(const std::string& name) const { return std::filesystem::exists(dir.File(name)); }
+
+  test::TempDir dir;
+};
+
+TEST_F(EndToEnd, NoArgumentsReportsResult1WithoutUsage) {
+  const test::ToolRun run = Run({});
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_EQ(run.err, ErrorText(u8"パラメータが指定されていません。\n"));
+  EXPECT_EQ(run.out, "");
+}
+
+TEST_F(EndToEnd, HelpPrintsUsageOncePerOptionAndConvertsNothing) {
+  WriteBytes(File("song.wav"), MakeWave(kFourSamples));
+  const struct {
+    std::vector<std::string> arguments;
+    std::string err;
+  } cases[] = {
+      {{"-?"}, kBanner + kUsage},
+      {{"-?", "/h"}, kBanner + kUsage + kUsage},
+      {{"song", "-H"}, kBanner + kUsage},
+  };
+  for (const auto& c : cases) {
+    const test::ToolRun run = Run(c.arguments);
+    EXPECT_EQ(run.exitCode, 0) << c.arguments.front();
+    EXPECT_EQ(run.err, c.err) << c.arguments.front();
+    EXPECT_EQ(run.out, "");
+  }
+  EXPECT_FALSE(Exists("song.bin"));
+}
+
+TEST_F(EndToEnd, OptionsWithoutFileNameReportResult2) {
+  const test::ToolRun run = Run({"-w5", "-x"});
+  EXPECT_EQ(run.exitCode, 2);
+  EXPECT_EQ(run.err, ErrorText(u8"入力するWAVEファイルが指定されてせん。\n"));
+}
+
+TEST_F(EndToEnd, ConvertsABareNameBesideIt) {
+  WriteBytes(File("song.wav"), MakeWave(kFourSamples));
+  const test::ToolRun run = Run({"song"});
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_EQ(run.out, "Ok: song.wav -> song.bin\n");
+  EXPECT_EQ(run.err, kBanner);
+  EXPECT_EQ(ReadBytes(File("song.bin")), kFourSampleImage);
+}
+
+TEST_F(EndToEnd, WaitOptionFixesTheWaitByte) {
+  WriteBytes(File("song.wav"), MakeWave(kFourSamples));
+  for (const auto& [option, wait] : {std::pair<std::string, int>{"-w7", 7},
+                                     {"/W4294967303", 7},
+                                     {"-w300", 255},
+                                     {"-w-5", 0},
+                                     {"-w", 0}}) {
+    const test::ToolRun run = Run({option, "song.wav", "out"});
+    ASSERT_EQ(run.exitCode, 0) << option;
+    const Bytes image = ReadBytes(File("out.bin"));
+    ASSERT_EQ(image.size(), 15u) << option;
+    EXPECT_EQ(image[5], wait) << option;
+  }
+}
+
+TEST_F(EndToEnd, RejectedInputsLeaveAnExistingOutputUntouched) {
+  Bytes appended = MakeWave(kFourSamples);
+  appended.push_back(0);
+  Bytes dataPastEnd = MakeWave(kFourSamples);
+  test::PutLittleEndian(dataPastEnd, 40, 5, 4);
+  Bytes negativeData = MakeWave(kFourSamples);
+  test::PutLittleEndian(negativeData, 40, 0xFFFFFFFF, 4);
+  test::WaveFields stereo16;
+  stereo16.channels = 2;
+  stereo16.bitsPerSample = 16;
+  test::WaveFields stereo;
+  stereo.channels = 2;
+  test::WaveFields floatFormat;
+  floatFormat.audioFormat = 3;
+  test::WaveFields rifx;
+  rifx.riffId = "RIFX";
+
+  const std::string notWave = u8"WAVEファイルではありません。(in.wav)\n";
+  const struct {
+    const char* name;
+    Bytes file;
+    int exitCode;
+    std::string message;
+  } cases[] = {
+      {"stereo 16-bit", MakeWave(kFourSamples, stereo16), 8,
+       u8"WAVEファイルの1サンプル当りのビット数が8bitではありません。(in.wav)\n"},
+      {"stereo", MakeWave(kFourSamples, stereo), 7,
+       u8"WAVEファイルのチャネル数が2以上です。(in.wav)\n"},
+      {"float", MakeWave(kFourSamples, floatFormat), 6,
+       u8"WAVEファイルのオーディオ形式がリニアPCMではありません。(in.wav)\n"},
+      {"RIFX", MakeWave(kFourSamples, rifx), 4, notWave},
+      {"appended byte", appended, 4, notWave},
+      {"shorter than a header", Bytes(10, 0), 4, notWave},
+      {"empty", Bytes(), 4, notWave},
+      {"data past the end", dataPastEnd, 4, notWave},
+      {"negative data size", negativeData, 4, notWave},
+  };
+  for (const auto& c : cases) {
+    WriteBytes(File("in.wav"), c.file);
+    WriteBytes(File("in.bin"), Bytes{1, 2, 3});
+    const test::ToolRun run = Run({"in"});
+    EXPECT_EQ(run.exitCode, c.exitCode) << c.name;
+    EXPECT_EQ(run.err, ErrorText(c.message)) << c.name;
+    EXPECT_EQ(run.out, "") << c.name;
+    EXPECT_EQ(ReadBytes(File("in.bin")), (Bytes{1, 2, 3})) << c.name;
+  }
+}
+
+TEST_F(EndToEnd, InputThatCannotBeLoadedReportsResult3WithItsPath) {
+  std::filesystem::create_directory(File("folder.wav"));
+  for (const auto& [argument, path] :
+       {std::pair<std::string, std::string>{"missing", "missing.wav"},
+        {"folder", "folder.wav"},
+        {"", ".wav"}}) {
+    const test::ToolRun run = Run({argument});
+    EXPECT_EQ(run.exitCode, 3) << argument;
+    EXPECT_EQ(run.err, ErrorText(u8"入力ファイルのオープンに失敗しました。(" + path + ")\n"));
+    EXPECT_EQ(run.out, "");
+  }
+}
+
+TEST_F(EndToEnd, OutputThatCannotBeCreatedReportsResult5WithItsPath) {
+  WriteBytes(File("song.wav"), MakeWave(kFourSamples));
+  const test::ToolRun run = Run({"song", "no-such-dir/out"});
+  EXPECT_EQ(run.exitCode, 5);
+  EXPECT_EQ(run.err, ErrorText(u8"出力ファイルのオープンに失敗しました。(no-such-dir/out.bin)\n"));
+  EXPECT_EQ(run.out, "");
+}
+
+TEST_F(EndToEnd, FailedWriteReportsResult5AndLeavesNoTruncatedImage) {
+  WriteBytes(File("song.wav"), MakeWave(test::RampSamples(20000)));
+  test::ToolOptions options;
+  options.fileSizeLimit = 4096;
+  const test::ToolRun run = Run({"song"}, options);
+  EXPECT_EQ(run.exitCode, 5);
+  EXPECT_EQ(run.err, ErrorText(u8"出力ファイルのオープンに失敗しました。(song.bin)\n"));
+  EXPECT_EQ(run.out, "");
+  EXPECT_FALSE(Exists("song.bin"));
+}
+
+TEST_F(EndToEnd, OutputEqualToInputReplacesItWithItsImage) {
+  WriteBytes(File("song.bin"), MakeWave(kFourSamples));
+  const test::ToolRun run = Run({"song.bin"});
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_EQ(run.out, "Ok: song.bin -> song.bin\n");
+  EXPECT_EQ(ReadBytes(File("song.bin")), kFourSampleImage);
+}
+
+TEST_F(EndToEnd, DoubleDashLetsAnAbsolutePathBeAFileName) {
+  WriteBytes(File("song.wav"), MakeWave(kFourSamples));
+  const std::string input = File("song");
+  const test::ToolRun run = Run({"--", input, File("third")});
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_EQ(run.out, "Ok: " + input + ".wav -> " + File("third.bin") + "\n");
+  EXPECT_EQ(ReadBytes(File("third.bin")), kFourSampleImage);
+}
+
+TEST_F(EndToEnd, ThirdFileNameAndUnknownOptionsAreIgnored) {
+  WriteBytes(File("song.wav"), MakeWave(kFourSamples));
+  const test::ToolRun run = Run({"-q", "song", "out.pcm", "third"});
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_EQ(run.out, "Ok: song.wav -> out.pcm\n");
+  EXPECT_EQ(ReadBytes(File("out.pcm")), kFourSampleImage);
+  EXPECT_FALSE(Exists("third.bin"));
+}
+
+TEST_F(EndToEnd, ShiftJisLocaleGetsShiftJisMessagesAndPathRule) {
+  // "表" in Shift-JIS ends in the byte of "\"; it must stay one file name.
+  const std::string hyou = "\x95\x5C";
+  WriteBytes(File(hyou + ".wav"), MakeWave(kFourSamples));
+  test::ToolOptions options;
+  options.locale = "ja_JP.SJIS";
+  const test::ToolRun run = Run({hyou}, options);
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_EQ(run.out, "Ok: " + hyou + ".wav -> " + hyou + ".bin\n");
+  EXPECT_EQ(ReadBytes(File(hyou + ".bin")), kFourSampleImage);
+
+  const test::ToolRun failed = Run({}, options);
+  EXPECT_EQ(failed.err, kBanner +
+                            "err: \x83p\x83\x89\x83\x81\x81[\x83^\x82\xAA\x8Ew\x92\xE8\x82\xB3"
+                            "\x82\xEA\x82\xC4\x82\xA2\x82\xDC\x82\xB9\x82\xF1\x81"
+                            "B\n\n");
+}
+
+}  // namespace
+}  // namespace tonebake

@@ -1,0 +1,62 @@
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+
+#include "support/run_tool.h"
+#include "support/temp_dir.h"
+
+namespace tonebake::test {
+namespace {
+
+// In the child: never returns.
+[[noreturn]] void ExecTool(const std::string& executable, const std::vector<std::string>& arguments,
+                           const ToolOptions& options, const std::string& outPath,
+                           const std::string& errPath) {
+  const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  if (out < 0 || err < 0 || dup2(out, STDOUT_FILENO) < 0 || dup2(err, STDERR_FILENO) < 0 ||
+      chdir(options.workDir.c_str()) != 0) {
+    _exit(126);
+  }
+  setenv("LC_ALL", options.locale.c_str(), 1);
+  if (options.fileSizeLimit != 0) {
+    const rlimit limit{options.fileSizeLimit, options.fileSizeLimit};
+    setrlimit(RLIMIT_FSIZE, &limit);
+    signal(SIGXFSZ, SIG_IGN);  // so that the write fails instead of killing the program
+  }
+  std::vector<char*> argv;
+  argv.push_back(const_cast<char*>(executable.c_str()));
+  for (const std::string& argument : arguments) {
+    argv.push_back(const_cast<char*>(argument.c_str()));
+  }
+  argv.push_back(nullptr);
+  execv(executable.c_str(), argv.data());
+  _exit(127);
+}
+
+}  // namespace
+
+ToolRun RunTool(const std::string& executable, const std::vector<std::string>& arguments,
+                const ToolOptions& options) {
+  const TempDir capture;
+  const std::string outPath = capture.File("stdout");
+  const std::string errPath = capture.File("stderr");
+  const pid_t child = fork();
+  if (child == 0) {
+    ExecTool(executable, arguments, options, outPath, errPath);
+  }
+  ToolRun run;
+  int status = 0;
+  if (child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status)) {
+    run.exitCode = WEXITSTATUS(status);
+  }
+  run.out = ReadText(outPath);
+  run.err = ReadText(errPath);
+  return run;
+}
+
+}  // namespace tonebake::test
