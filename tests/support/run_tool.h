@@ -9,7 +9,7 @@ namespace tonebake::test {
 
 struct ToolOptions {
   std::string workDir;              // the directory the program runs in
-  std::string locale = "C.UTF-8";   // LC_ALL for the run
+  std::string locale = "C.UTF-8";   // LC_ALL for the run (POSIX only)
   std::uint64_t fileSizeLimit = 0;  // when nonzero, writes past this many bytes fail
 };
 
@@ -23,6 +23,17 @@ struct ToolRun {
 // the program name) and captures both of its streams.
 ToolRun RunTool(const std::string& executable, const std::vector<std::string>& arguments,
                 const ToolOptions& options);
+
+// What the program writes for UTF-8 text with "\n" line ends, in the message
+// encoding and the line ends that a run with `options` gets on this platform.
+std::string ConsoleText(const std::string& utf8, const ToolOptions& options);
+
+// Whether a run can be given a file-size limit.
+bool FileSizeLimitSupported();
+
+// Whether file names can hold Shift-JIS bytes here and are read with the
+// Shift-JIS lead-byte rule in a run with `options`.
+bool ShiftJisFileNames(const ToolOptions& options);
 
 }  // namespace tonebake::test
 

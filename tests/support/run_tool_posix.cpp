@@ -6,8 +6,10 @@
 
 #include <cstdlib>
 
+#include "cli/platform.h"
 #include "support/run_tool.h"
 #include "support/temp_dir.h"
+#include "support/text_encoding.h"
 
 namespace tonebake::test {
 namespace {
@@ -57,6 +59,28 @@ ToolRun RunTool(const std::string& executable, const std::vector<std::string>& a
   run.out = ReadText(outPath);
   run.err = ReadText(errPath);
   return run;
+}
+
+namespace {
+
+bool ShiftJisLocale(const ToolOptions& options) {
+  return IsShiftJisCharset(
+      LocaleCharsetFromEnvironment(options.locale.c_str(), nullptr, nullptr).c_str());
+}
+
+}  // namespace
+
+std::string ConsoleText(const std::string& utf8, const ToolOptions& options) {
+  return ShiftJisLocale(options) ? Utf8ToShiftJis(utf8) : utf8;
+}
+
+bool FileSizeLimitSupported() {
+  return true;
+}
+
+// File names are plain bytes on POSIX; the locale picks the lead-byte rule.
+bool ShiftJisFileNames(const ToolOptions& options) {
+  return ShiftJisLocale(options);
 }
 
 }  // namespace tonebake::test

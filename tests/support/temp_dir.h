@@ -33,7 +33,11 @@ class TempDir {
   }
 
   const std::filesystem::path& path() const { return path_; }
-  std::string File(const std::string& name) const { return (path_ / name).string(); }
+  // Joined as bytes: a std::filesystem::path may reinterpret the bytes of a
+  // name that is not in the encoding it assumes.
+  std::string File(const std::string& name) const {
+    return path_.string() + static_cast<char>(std::filesystem::path::preferred_separator) + name;
+  }
 
  private:
   std::filesystem::path path_;

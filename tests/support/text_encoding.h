@@ -5,10 +5,12 @@
 
 namespace tonebake::test {
 
-// Converts Shift-JIS (code page 932) bytes to UTF-8 with the platform's own
-// converter, so that message tables can be checked against an independent
-// source. Returns "<invalid>" when the bytes do not convert.
+// Conversions between Shift-JIS (code page 932) and UTF-8 done by the
+// platform's own converter, so that the program's message tables are checked
+// against an independent source. Each returns "<invalid>" when the text does
+// not convert.
 std::string ShiftJisToUtf8(const std::string& shiftJis);
+std::string Utf8ToShiftJis(const std::string& utf8);
 
 }  // namespace tonebake::test
 
