@@ -9,35 +9,26 @@
 namespace tonebake {
 namespace {
 
-std::uint8_t EffectiveWait(const RunRequest& request, const LoadedFile& input) {
-  if (request.waitSetting < 0) {
-    return SelectWait(ReadSampleRate(input.bytes.get()));
+std::uint8_t EffectiveWait(std::int32_t waitSetting, const std::uint8_t* file) {
+  if (waitSetting < 0) {
+    return SelectWait(ReadSampleRate(file));
   }
-  return static_cast<std::uint8_t>(request.waitSetting);
+  return static_cast<std::uint8_t>(waitSetting);
 }
 
-// Load, check, build and save; stops at the first failure. The buffers are
-// owned here and released on every path out.
+// Load, convert and save; stops at the first failure. The buffers are owned
+// here and released on every path out.
 RunResult ConvertFile(const RunRequest& request, const DerivedNames& names,
                       const RunContext& context) {
   LoadedFile input;
   if (LoadFile(names.inputPath, input, context.makeFileAccess) != 0) {
     return InputOpenFailed;
   }
-  const HeaderCheck check = CheckWaveHeader(input.bytes.get(), input.length);
-  if (check != HeaderOk) {
-    return ResultForHeaderCheck(check);
-  }
-  WaveSamples samples;
-  const HeaderCheck located = LocateSamples(input.bytes.get(), input.length, samples);
-  if (located != HeaderOk) {
-    return ResultForHeaderCheck(located);
-  }
   std::vector<std::uint8_t> image;
-  // Without memory for the image no output can be made: reported like an
-  // output that cannot be created.
-  if (!BuildPcmImage(samples, EffectiveWait(request, input), image)) {
-    return OutputOpenFailed;
+  const RunResult converted =
+      ConvertWaveToImage(input.bytes.get(), input.length, request.waitSetting, image);
+  if (converted != Ok) {
+    return converted;
   }
   input = LoadedFile{};  // the image holds all that is still needed
   const auto imageLength = static_cast<std::uint32_t>(image.size());
@@ -62,6 +53,26 @@ RunResult ResultForHeaderCheck(HeaderCheck check) {
     default:
       return NotWave;
   }
+}
+
+RunResult ConvertWaveToImage(const std::uint8_t* file, std::uint32_t length,
+                             std::int32_t waitSetting, std::vector<std::uint8_t>& image) {
+  image.clear();
+  const HeaderCheck check = CheckWaveHeader(file, length);
+  if (check != HeaderOk) {
+    return ResultForHeaderCheck(check);
+  }
+  WaveSamples samples;
+  const HeaderCheck located = LocateSamples(file, length, samples);
+  if (located != HeaderOk) {
+    return ResultForHeaderCheck(located);
+  }
+  // Without memory for the image no output can be made: reported like an
+  // output that cannot be created.
+  if (!BuildPcmImage(samples, EffectiveWait(waitSetting, file), image)) {
+    return OutputOpenFailed;
+  }
+  return Ok;
 }
 
 RunResult RunConversion(const RunRequest& request, const RunContext& context) {

@@ -1,6 +1,7 @@
 #ifndef TONEBAKE_CLI_CONVERSION_H
 #define TONEBAKE_CLI_CONVERSION_H
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,13 @@ struct RunContext {
 
 // The single place where the header check's findings become run results.
 RunResult ResultForHeaderCheck(HeaderCheck check);
+
+// The in-memory heart of a run: checks a whole loaded WAVE file and builds
+// its image with the given wait setting (kAutomaticWait: from the sample
+// rate). Returns Ok with the image, or the result that rejects the file with
+// `image` left empty. Never reads outside [file, file + length).
+RunResult ConvertWaveToImage(const std::uint8_t* file, std::uint32_t length,
+                             std::int32_t waitSetting, std::vector<std::uint8_t>& image);
 
 // Converts the request's input file into a PCM image file and reports: the
 // success line on the console's output, or the error message. The output is

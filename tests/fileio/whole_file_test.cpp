@@ -4,6 +4,7 @@
 
 #include <filesystem>
 
+#include "support/faulty_file_access.h"
 #include "support/temp_dir.h"
 #include "support/wave_bytes.h"
 
@@ -64,109 +65,56 @@ TEST(SaveFile, MissingDirectoryFails) {
 
 // ---- Failures injected through the FileAccess interface ----
 
-enum class Fault { None, Open, Size, SizeOver4GiB, Read, ShortRead, Write, ShortWrite, Close };
+using test::Fault;
+using test::MakeFaultyFileAccess;
+using test::ScopedFault;
 
-// A factory is a plain function, so the fault to inject is kept here.
-Fault g_fault = Fault::None;
-bool g_systemLeftNoCode = false;
-
-class FaultyFileAccess : public FileAccess {
- public:
-  FileHandle Open(const char* name, std::uint32_t access, std::uint32_t attributes,
-                  std::uint32_t disposition) override {
-    return Fails(Fault::Open) ? kNoFileHandle
-                              : FileAccess::Open(name, access, attributes, disposition);
-  }
-  std::uint32_t GetSize(FileHandle handle, std::uint32_t* sizeHigh) override {
-    if (Fails(Fault::Size)) {
-      return 0xFFFFFFFFu;
-    }
-    const std::uint32_t size = FileAccess::GetSize(handle, sizeHigh);
-    if (g_fault == Fault::SizeOver4GiB) {
-      *sizeHigh = 1;
-    }
-    return size;
-  }
-  std::uint32_t Read(FileHandle handle, void* buffer, std::uint32_t count) override {
-    if (Fails(Fault::Read)) {
-      return 0;
-    }
-    const bool shortRead = g_fault == Fault::ShortRead && count > 0;
-    return FileAccess::Read(handle, buffer, shortRead ? count - 1 : count);
-  }
-  std::uint32_t Write(FileHandle handle, const void* buffer, std::uint32_t count) override {
-    if (Fails(Fault::Write)) {
-      return 0;
-    }
-    const bool shortWrite = g_fault == Fault::ShortWrite && count > 0;
-    return FileAccess::Write(handle, buffer, shortWrite ? count - 1 : count);
-  }
-  int Close(FileHandle handle) override {
-    const int closed = FileAccess::Close(handle);
-    return Fails(Fault::Close) ? 0 : closed;
-  }
-
- private:
-  // Records a failure as the system would, or leaves no code at all to check
-  // that a failure without a system code still counts as one.
-  bool Fails(Fault fault) {
-    if (g_fault != fault) {
-      return false;
-    }
-    SetErrorCode(g_systemLeftNoCode ? 0 : 5);
-    return true;
-  }
-};
-
-std::unique_ptr<FileAccess> MakeFaulty() {
-  return std::make_unique<FaultyFileAccess>();
-}
 std::unique_ptr<FileAccess> MakeNothing() {
   return nullptr;
 }
 
+// Run once with a system error code recorded, once with none.
 class InjectedFault : public ::testing::TestWithParam<bool> {
  protected:
-  void SetUp() override { g_systemLeftNoCode = GetParam(); }
-  void TearDown() override { g_fault = Fault::None; }
   TempDir dir;
 };
 
 TEST_P(InjectedFault, EveryLoadFailureIsReportedWithNoBuffer) {
   WriteBytes(dir.File("in.wav"), test::RampSamples(100));
   for (const Fault fault :
-       {Fault::Open, Fault::Size, Fault::SizeOver4GiB, Fault::Read, Fault::ShortRead}) {
-    g_fault = fault;
+       {Fault::OpenInput, Fault::Size, Fault::SizeOver4GiB, Fault::Read, Fault::ShortRead}) {
+    const ScopedFault injected(fault, GetParam());
     LoadedFile file;
-    EXPECT_NE(LoadFile(dir.File("in.wav"), file, &MakeFaulty), 0) << static_cast<int>(fault);
+    EXPECT_NE(LoadFile(dir.File("in.wav"), file, &MakeFaultyFileAccess), 0)
+        << static_cast<int>(fault);
     EXPECT_EQ(file.bytes, nullptr) << static_cast<int>(fault);
   }
 }
 
 TEST_P(InjectedFault, FailedCloseAfterReadingLosesNothing) {
   WriteBytes(dir.File("in.wav"), test::RampSamples(100));
-  g_fault = Fault::Close;
+  const ScopedFault injected(Fault::CloseInput, GetParam());
   LoadedFile file;
-  EXPECT_EQ(LoadFile(dir.File("in.wav"), file, &MakeFaulty), 0);
+  EXPECT_EQ(LoadFile(dir.File("in.wav"), file, &MakeFaultyFileAccess), 0);
   EXPECT_EQ(Contents(file), test::RampSamples(100));
 }
 
 TEST_P(InjectedFault, EverySaveFailureIsReportedAndLeavesNoOutput) {
   const Bytes image = test::RampSamples(100);
-  for (const Fault fault : {Fault::Write, Fault::ShortWrite, Fault::Close}) {
-    g_fault = fault;
+  for (const Fault fault : {Fault::Write, Fault::ShortWrite, Fault::CloseOutput}) {
+    const ScopedFault injected(fault, GetParam());
     WriteBytes(dir.File("out.bin"), Bytes{9, 9, 9});  // an older output
-    EXPECT_NE(SaveFile(dir.File("out.bin"), image.data(), 100, &MakeFaulty), 0)
+    EXPECT_NE(SaveFile(dir.File("out.bin"), image.data(), 100, &MakeFaultyFileAccess), 0)
         << static_cast<int>(fault);
     EXPECT_FALSE(std::filesystem::exists(dir.File("out.bin"))) << static_cast<int>(fault);
   }
 }
 
 TEST_P(InjectedFault, FailedCreateLeavesAnExistingFileAlone) {
-  g_fault = Fault::Open;
+  const ScopedFault injected(Fault::OpenOutput, GetParam());
   WriteBytes(dir.File("out.bin"), Bytes{9, 9, 9});
   const Bytes image{1};
-  EXPECT_NE(SaveFile(dir.File("out.bin"), image.data(), 1, &MakeFaulty), 0);
+  EXPECT_NE(SaveFile(dir.File("out.bin"), image.data(), 1, &MakeFaultyFileAccess), 0);
   EXPECT_EQ(ReadBytes(dir.File("out.bin")), (Bytes{9, 9, 9}));
 }
 

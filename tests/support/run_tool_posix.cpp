@@ -14,6 +14,28 @@
 namespace tonebake::test {
 namespace {
 
+// TONEBAKE_TEST_WRAPPER, split at spaces: a command, such as valgrind with
+// its options, that every run of the program goes through.
+std::vector<std::string> WrapperWords() {
+  std::vector<std::string> words;
+  const char* wrapper = std::getenv("TONEBAKE_TEST_WRAPPER");
+  std::string word;
+  for (const char* p = wrapper != nullptr ? wrapper : "";; ++p) {
+    if (*p == ' ' || *p == '\0') {
+      if (!word.empty()) {
+        words.push_back(word);
+      }
+      word.clear();
+      if (*p == '\0') {
+        break;
+      }
+    } else {
+      word += *p;
+    }
+  }
+  return words;
+}
+
 // In the child: never returns.
 [[noreturn]] void ExecTool(const std::string& executable, const std::vector<std::string>& arguments,
                            const ToolOptions& options, const std::string& outPath,
@@ -30,13 +52,15 @@ namespace {
     setrlimit(RLIMIT_FSIZE, &limit);
     signal(SIGXFSZ, SIG_IGN);  // so that the write fails instead of killing the program
   }
+  std::vector<std::string> words = WrapperWords();
+  words.push_back(executable);
+  words.insert(words.end(), arguments.begin(), arguments.end());
   std::vector<char*> argv;
-  argv.push_back(const_cast<char*>(executable.c_str()));
-  for (const std::string& argument : arguments) {
-    argv.push_back(const_cast<char*>(argument.c_str()));
+  for (std::string& word : words) {
+    argv.push_back(word.data());
   }
   argv.push_back(nullptr);
-  execv(executable.c_str(), argv.data());
+  execvp(argv[0], argv.data());
   _exit(127);
 }
 

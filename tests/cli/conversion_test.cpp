@@ -1,0 +1,110 @@
+#include "cli/conversion.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+
+#include "support/faulty_file_access.h"
+#include "support/temp_dir.h"
+#include "support/wave_bytes.h"
+
+namespace tonebake {
+namespace {
+
+using test::Bytes;
+using test::Fault;
+
+// A conversion run in this process, with the file layer's calls failing as
+// planned and both streams captured.
+class ConversionRun : public ::testing::Test {
+ protected:
+  RunResult Convert(const std::string& inputArg) {
+    std::FILE* out = std::fopen(dir.File("stdout").c_str(), "w+b");
+    std::FILE* err = std::fopen(dir.File("stderr").c_str(), "w+b");
+    RunRequest request;
+    request.inputArg = dir.File(inputArg);
+    const RunContext context{Console{out, err, MessageEncoding::Utf8}, &NoLeadBytes,
+                             &test::MakeFaultyFileAccess};
+    const RunResult result = RunConversion(request, context);
+    std::fclose(out);
+    std::fclose(err);
+    printedOut = test::ReadText(dir.File("stdout"));
+    printedErr = test::ReadText(dir.File("stderr"));
+    return result;
+  }
+
+  test::TempDir dir;
+  std::string printedOut;
+  std::string printedErr;
+};
+
+TEST_F(ConversionRun, EveryFailingFileCallGivesItsResultAndMessageAndNoOutput) {
+  const std::string input = dir.File("song.wav");
+  const std::string output = dir.File("song.bin");
+  const std::string inputFailed =
+      u8"err: 入力ファイルのオープンに失敗しました。(" + input + ")\n\n";
+  const std::string outputFailed =
+      u8"err: 出力ファイルのオープンに失敗しました。(" + output + ")\n\n";
+  const struct {
+    Fault fault;
+    RunResult result;
+    std::string err;
+  } cases[] = {
+      {Fault::OpenInput, InputOpenFailed, inputFailed},
+      {Fault::Size, InputOpenFailed, inputFailed},
+      {Fault::SizeOver4GiB, InputOpenFailed, inputFailed},
+      {Fault::Read, InputOpenFailed, inputFailed},
+      {Fault::ShortRead, InputOpenFailed, inputFailed},
+      {Fault::OpenOutput, OutputOpenFailed, outputFailed},
+      {Fault::Write, OutputOpenFailed, outputFailed},
+      {Fault::ShortWrite, OutputOpenFailed, outputFailed},
+      {Fault::CloseOutput, OutputOpenFailed, outputFailed},
+  };
+  test::WriteBytes(input, test::MakeWave(test::RampSamples(300)));
+  for (const bool noCode : {false, true}) {
+    for (const auto& c : cases) {
+      const test::ScopedFault injected(c.fault, noCode);
+      EXPECT_EQ(Convert("song"), c.result) << static_cast<int>(c.fault);
+      EXPECT_EQ(printedErr, c.err) << static_cast<int>(c.fault);
+      EXPECT_EQ(printedOut, "") << static_cast<int>(c.fault);
+      EXPECT_FALSE(std::filesystem::exists(output)) << static_cast<int>(c.fault);
+    }
+  }
+}
+
+TEST_F(ConversionRun, FailedCloseOfTheInputStillConverts) {
+  const test::ScopedFault injected(Fault::CloseInput);
+  test::WriteBytes(dir.File("song.wav"), test::MakeWave(test::RampSamples(3)));
+  EXPECT_EQ(Convert("song"), Ok);
+  EXPECT_EQ(printedErr, "");
+  EXPECT_EQ(printedOut, "Ok: " + dir.File("song.wav") + " -> " + dir.File("song.bin") + "\n");
+  EXPECT_EQ(test::ReadBytes(dir.File("song.bin")).size(), 14u);
+}
+
+TEST(ConvertWaveToImage, RejectedFilesGiveNoImage) {
+  Bytes pastEnd = test::MakeWave(test::RampSamples(8));
+  test::PutLittleEndian(pastEnd, 40, 9, 4);
+  for (const Bytes& file : {Bytes(43, 0), pastEnd, Bytes()}) {
+    std::vector<std::uint8_t> image{1, 2, 3};
+    EXPECT_EQ(ConvertWaveToImage(file.data(), static_cast<std::uint32_t>(file.size()),
+                                 kAutomaticWait, image),
+              NotWave);
+    EXPECT_TRUE(image.empty());
+  }
+}
+
+TEST(ConvertWaveToImage, WaitComesFromTheRateUnlessFixed) {
+  test::WaveFields fields;
+  fields.sampleRate = 4000;
+  const Bytes file = test::MakeWave(test::RampSamples(2), fields);
+  std::vector<std::uint8_t> image;
+  const auto length = static_cast<std::uint32_t>(file.size());
+  ASSERT_EQ(ConvertWaveToImage(file.data(), length, kAutomaticWait, image), Ok);
+  EXPECT_EQ(image[5], 61);
+  ASSERT_EQ(ConvertWaveToImage(file.data(), length, 200, image), Ok);
+  EXPECT_EQ(image[5], 200);
+}
+
+}  // namespace
+}  // namespace tonebake

@@ -1,0 +1,106 @@
+#ifndef TONEBAKE_TESTS_SUPPORT_FAULTY_FILE_ACCESS_H
+#define TONEBAKE_TESTS_SUPPORT_FAULTY_FILE_ACCESS_H
+
+#include <memory>
+
+#include "fileio/file_access.h"
+
+namespace tonebake::test {
+
+// One operating-system call that is made to fail, or to move one byte less
+// than asked.
+enum class Fault {
+  None,
+  OpenInput,
+  OpenOutput,
+  Size,
+  SizeOver4GiB,
+  Read,
+  ShortRead,
+  Write,
+  ShortWrite,
+  CloseInput,
+  CloseOutput,
+};
+
+struct FaultPlan {
+  Fault fault = Fault::None;
+  // A failed call that leaves no error code, to prove that a failure never
+  // reads as success.
+  bool systemLeavesNoCode = false;
+};
+
+// A factory is a plain function, so the plan lives here. Tests set it with
+// ScopedFault.
+inline FaultPlan g_faultPlan;
+
+class ScopedFault {
+ public:
+  explicit ScopedFault(Fault fault, bool systemLeavesNoCode = false) {
+    g_faultPlan = FaultPlan{fault, systemLeavesNoCode};
+  }
+  ScopedFault(const ScopedFault&) = delete;
+  ScopedFault& operator=(const ScopedFault&) = delete;
+  ~ScopedFault() { g_faultPlan = FaultPlan{}; }
+};
+
+// The real file layer, but for the one call that the plan makes fail.
+class FaultyFileAccess : public FileAccess {
+ public:
+  FileHandle Open(const char* name, std::uint32_t access, std::uint32_t attributes,
+                  std::uint32_t disposition) override {
+    writing = (access & os_file::kGenericWrite) != 0;
+    if (Fails(writing ? Fault::OpenOutput : Fault::OpenInput)) {
+      return kNoFileHandle;
+    }
+    return FileAccess::Open(name, access, attributes, disposition);
+  }
+  std::uint32_t GetSize(FileHandle handle, std::uint32_t* sizeHigh) override {
+    if (Fails(Fault::Size)) {
+      return 0xFFFFFFFFu;
+    }
+    const std::uint32_t size = FileAccess::GetSize(handle, sizeHigh);
+    if (g_faultPlan.fault == Fault::SizeOver4GiB && sizeHigh != nullptr) {
+      *sizeHigh = 1;
+    }
+    return size;
+  }
+  std::uint32_t Read(FileHandle handle, void* buffer, std::uint32_t count) override {
+    if (Fails(Fault::Read)) {
+      return 0;
+    }
+    return FileAccess::Read(handle, buffer, Shortened(Fault::ShortRead, count));
+  }
+  std::uint32_t Write(FileHandle handle, const void* buffer, std::uint32_t count) override {
+    if (Fails(Fault::Write)) {
+      return 0;
+    }
+    return FileAccess::Write(handle, buffer, Shortened(Fault::ShortWrite, count));
+  }
+  int Close(FileHandle handle) override {
+    const int closed = FileAccess::Close(handle);
+    return Fails(writing ? Fault::CloseOutput : Fault::CloseInput) ? 0 : closed;
+  }
+
+ private:
+  bool Fails(Fault fault) {
+    if (g_faultPlan.fault != fault) {
+      return false;
+    }
+    SetErrorCode(g_faultPlan.systemLeavesNoCode ? 0 : 5);
+    return true;
+  }
+  static std::uint32_t Shortened(Fault fault, std::uint32_t count) {
+    return g_faultPlan.fault == fault && count > 0 ? count - 1 : count;
+  }
+
+  bool writing = false;
+};
+
+inline std::unique_ptr<FileAccess> MakeFaultyFileAccess() {
+  return std::make_unique<FaultyFileAccess>();
+}
+
+}  // namespace tonebake::test
+
+#endif  // TONEBAKE_TESTS_SUPPORT_FAULTY_FILE_ACCESS_H
