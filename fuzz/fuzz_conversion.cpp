@@ -3,7 +3,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
-#include <vector>
 
 #include "cli/conversion.h"
 #include "fm7pcm/pcm_image.h"
@@ -26,21 +25,21 @@ bool LooksAcceptable(const std::uint8_t* data, std::size_t size) {
          ReadLittleEndian32(data + 40) <= size - 44;
 }
 
-void CheckImage(const std::uint8_t* data, std::uint8_t wait,
-                const std::vector<std::uint8_t>& image) {
+void CheckImage(const std::uint8_t* data, std::uint8_t wait, const tonebake::ByteBuffer& buffer) {
   const std::uint32_t count = ReadLittleEndian32(data + 40);
-  FUZZ_CHECK(image.size() == std::size_t{count} + 11);
+  FUZZ_CHECK(buffer.length == std::size_t{count} + 11);
+  const std::uint8_t* image = buffer.bytes.get();
   FUZZ_CHECK(image[0] == 0 && image[3] == 0 && image[4] == 0);
   FUZZ_CHECK(image[1] == static_cast<std::uint8_t>(count >> 8));
   FUZZ_CHECK(image[2] == static_cast<std::uint8_t>(count));
   FUZZ_CHECK(image[5] == wait);
-  FUZZ_CHECK(count == 0 || std::memcmp(image.data() + 6, data + 44, count) == 0);
+  FUZZ_CHECK(count == 0 || std::memcmp(image + 6, data + 44, count) == 0);
   const std::uint8_t trailer[] = {0xFF, 0, 0, 0, 0};
-  FUZZ_CHECK(std::memcmp(image.data() + 6 + count, trailer, sizeof trailer) == 0);
+  FUZZ_CHECK(std::memcmp(image + 6 + count, trailer, sizeof trailer) == 0);
 }
 
 void ConvertWith(const std::uint8_t* data, std::size_t size, std::int32_t waitSetting) {
-  std::vector<std::uint8_t> image{0xAA};
+  tonebake::ByteBuffer image;
   const auto length = static_cast<std::uint32_t>(size);
   const tonebake::RunResult result = tonebake::ConvertWaveToImage(data, length, waitSetting, image);
   FUZZ_CHECK(result == tonebake::Ok || result == tonebake::NotWave ||
@@ -48,7 +47,7 @@ void ConvertWith(const std::uint8_t* data, std::size_t size, std::int32_t waitSe
              result == tonebake::Not8Bit);
   FUZZ_CHECK((result == tonebake::Ok) == LooksAcceptable(data, size));
   if (result != tonebake::Ok) {
-    FUZZ_CHECK(image.empty());
+    FUZZ_CHECK(image.bytes == nullptr && image.length == 0);
     return;
   }
   const std::uint8_t wait = waitSetting < 0 ? tonebake::SelectWait(ReadLittleEndian32(data + 24))

@@ -20,19 +20,18 @@ std::uint8_t EffectiveWait(std::int32_t waitSetting, const std::uint8_t* file) {
 // here and released on every path out.
 RunResult ConvertFile(const RunRequest& request, const DerivedNames& names,
                       const RunContext& context) {
-  LoadedFile input;
+  ByteBuffer input;
   if (LoadFile(names.inputPath, input, context.makeFileAccess) != 0) {
     return InputOpenFailed;
   }
-  std::vector<std::uint8_t> image;
+  ByteBuffer image;
   const RunResult converted =
       ConvertWaveToImage(input.bytes.get(), input.length, request.waitSetting, image);
   if (converted != Ok) {
     return converted;
   }
-  input = LoadedFile{};  // the image holds all that is still needed
-  const auto imageLength = static_cast<std::uint32_t>(image.size());
-  if (SaveFile(names.outputPath, image.data(), imageLength, context.makeFileAccess) != 0) {
+  input = ByteBuffer{};  // the image holds all that is still needed
+  if (SaveFile(names.outputPath, image.bytes.get(), image.length, context.makeFileAccess) != 0) {
     return OutputOpenFailed;
   }
   return Ok;
@@ -56,8 +55,8 @@ RunResult ResultForHeaderCheck(HeaderCheck check) {
 }
 
 RunResult ConvertWaveToImage(const std::uint8_t* file, std::uint32_t length,
-                             std::int32_t waitSetting, std::vector<std::uint8_t>& image) {
-  image.clear();
+                             std::int32_t waitSetting, ByteBuffer& image) {
+  image = ByteBuffer{};
   const HeaderCheck check = CheckWaveHeader(file, length);
   if (check != HeaderOk) {
     return ResultForHeaderCheck(check);
@@ -69,9 +68,10 @@ RunResult ConvertWaveToImage(const std::uint8_t* file, std::uint32_t length,
   }
   // Without memory for the image no output can be made: reported like an
   // output that cannot be created.
-  if (!BuildPcmImage(samples, EffectiveWait(waitSetting, file), image)) {
+  if (!AllocateBuffer(PcmImageSize(samples.count), image)) {
     return OutputOpenFailed;
   }
+  BuildPcmImage(samples, EffectiveWait(waitSetting, file), image.bytes.get());
   return Ok;
 }
 

@@ -1,6 +1,7 @@
 #ifndef TONEBAKE_FILEIO_OS_FILE_H
 #define TONEBAKE_FILEIO_OS_FILE_H
 
+#include <cstddef>
 #include <cstdint>
 
 // The raw operating-system file calls behind FileAccess, one implementation
@@ -35,6 +36,11 @@ bool Read(Handle handle, void* buffer, std::uint32_t count, std::uint32_t* done)
 bool Write(Handle handle, const void* buffer, std::uint32_t count, std::uint32_t* done);
 // Deletes a regular file; anything else (a device, say) is left alone.
 bool Remove(const char* name);
+// Asks the system to back [start, start + length), a fresh buffer about to
+// be filled, with memory at once: one call instead of a page fault for every
+// page, which is most of the cost of filling a large buffer. Only a hint:
+// nothing changes where it is not understood.
+void PrepareLargeBuffer(void* start, std::size_t length);
 // The system's code for the most recent failed call.
 std::int32_t LastError();
 

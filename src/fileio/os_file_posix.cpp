@@ -1,5 +1,6 @@
 #include <errno.h>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -126,6 +127,28 @@ bool Remove(const char* name) {
     return false;
   }
   return unlink(name) == 0;
+}
+
+void PrepareLargeBuffer(void* start, std::size_t length) {
+#ifdef MADV_POPULATE_WRITE
+  // Only whole pages inside the buffer can be advised; a small buffer is not
+  // worth the call.
+  constexpr std::size_t kLargeBuffer = 1024 * 1024;
+  const long pageSize = sysconf(_SC_PAGESIZE);
+  if (length < kLargeBuffer || pageSize <= 0) {
+    return;
+  }
+  const auto page = static_cast<std::uintptr_t>(pageSize);
+  const auto address = reinterpret_cast<std::uintptr_t>(start);
+  const std::uintptr_t first = (address + page - 1) / page * page;
+  const std::uintptr_t end = (address + length) / page * page;
+  const int savedErrno = errno;  // an older kernel refuses the hint: no failure
+  madvise(reinterpret_cast<void*>(first), end - first, MADV_POPULATE_WRITE);
+  errno = savedErrno;
+#else
+  (void)start;
+  (void)length;
+#endif
 }
 
 std::int32_t LastError() {

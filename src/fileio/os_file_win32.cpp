@@ -78,6 +78,9 @@ bool Remove(const char* name) {
   return DeleteFileA(name) != FALSE;
 }
 
+// Windows commits the pages of a heap block as it is allocated.
+void PrepareLargeBuffer(void*, std::size_t) {}
+
 std::int32_t LastError() {
   return static_cast<std::int32_t>(GetLastError());
 }

@@ -1,7 +1,5 @@
 #include "fileio/whole_file.h"
 
-#include <new>
-
 namespace tonebake {
 namespace {
 
@@ -14,7 +12,7 @@ std::int32_t RecordedOr(const FileAccess& access, std::int32_t fallback) {
   return recorded != 0 ? recorded : fallback;
 }
 
-std::int32_t ReadOpenFile(FileAccess& access, FileHandle handle, LoadedFile& file) {
+std::int32_t ReadOpenFile(FileAccess& access, FileHandle handle, ByteBuffer& file) {
   std::uint32_t sizeHigh = 0;
   const std::uint32_t size = access.GetSize(handle, &sizeHigh);
   if (size == kSizeFailure) {
@@ -23,24 +21,23 @@ std::int32_t ReadOpenFile(FileAccess& access, FileHandle handle, LoadedFile& fil
   if (sizeHigh != 0) {
     return FileTooLarge;
   }
-  // Not zero-filled: every byte is about to be overwritten by the read, and
-  // a read that falls short discards the buffer.
-  std::unique_ptr<std::uint8_t[]> bytes(new (std::nothrow) std::uint8_t[size]);
-  if (!bytes) {
+  ByteBuffer buffer;
+  if (!AllocateBuffer(size, buffer)) {
     return OutOfMemory;
   }
-  if (access.Read(handle, bytes.get(), size) != size) {
+  // A read that falls short discards the buffer: nothing is converted from
+  // bytes that the file did not supply.
+  if (access.Read(handle, buffer.bytes.get(), size) != size) {
     return RecordedOr(access, ReadFailed);
   }
-  file.bytes = std::move(bytes);
-  file.length = size;
+  file = std::move(buffer);
   return 0;
 }
 
 }  // namespace
 
-std::int32_t LoadFile(const std::string& path, LoadedFile& file, FileAccessFactory makeAccess) {
-  file = LoadedFile{};
+std::int32_t LoadFile(const std::string& path, ByteBuffer& file, FileAccessFactory makeAccess) {
+  file = ByteBuffer{};
   const std::unique_ptr<FileAccess> access = makeAccess();
   if (!access) {
     return OutOfMemory;

@@ -5,20 +5,16 @@
 #include <memory>
 #include <string>
 
+#include "fileio/byte_buffer.h"
 #include "fileio/file_access.h"
 
 namespace tonebake {
 
-// A whole file in memory. Its length is 32-bit: larger files are refused.
-struct LoadedFile {
-  std::unique_ptr<std::uint8_t[]> bytes;
-  std::uint32_t length = 0;
-};
-
-// Reads the whole file at `path`. Returns 0, or a nonzero error code with
-// `file` left empty: the file cannot be opened or sized, is 4 GiB or larger,
+// Reads the whole file at `path` into `file`. Its length is 32-bit, so larger
+// files are refused. Returns 0, or a nonzero error code with `file` left
+// empty: the file cannot be opened or sized, is 4 GiB or larger,
 // memory for it cannot be had, or fewer bytes than its size could be read.
-std::int32_t LoadFile(const std::string& path, LoadedFile& file,
+std::int32_t LoadFile(const std::string& path, ByteBuffer& file,
                       FileAccessFactory makeAccess = &MakeFileAccess);
 
 // Creates or truncates the file at `path` and writes `length` bytes. Returns

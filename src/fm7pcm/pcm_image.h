@@ -2,7 +2,6 @@
 #define TONEBAKE_FM7PCM_PCM_IMAGE_H
 
 #include <cstdint>
-#include <vector>
 
 #include "wave/wave_header.h"
 
@@ -22,11 +21,16 @@ constexpr std::uint32_t kPcmImageTrailerSize = 5;
 constexpr std::uint32_t kPcmImageOverhead = kPcmImageHeaderSize + kPcmImageTrailerSize;
 constexpr std::uint8_t kPcmEndMark = 0xFF;
 
-// Builds the image of `samples` played with `wait` into `image`, replacing
-// its contents. The count field keeps only the low 16 bits of the sample
-// count; every sample is still written. Returns false, with `image` empty,
-// when memory for the image cannot be had.
-bool BuildPcmImage(const WaveSamples& samples, std::uint8_t wait, std::vector<std::uint8_t>& image);
+// The length of the image of `count` samples. The samples of a loaded file
+// always leave room for the overhead within 32 bits.
+constexpr std::uint32_t PcmImageSize(std::uint32_t count) {
+  return count + kPcmImageOverhead;
+}
+
+// Writes the image of `samples` played with `wait` to `image`, which holds
+// exactly PcmImageSize(samples.count) bytes. The count field keeps only the
+// low 16 bits of the sample count; every sample is still written.
+void BuildPcmImage(const WaveSamples& samples, std::uint8_t wait, std::uint8_t* image);
 
 }  // namespace tonebake
 

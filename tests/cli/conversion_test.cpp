@@ -86,11 +86,13 @@ TEST(ConvertWaveToImage, RejectedFilesGiveNoImage) {
   Bytes pastEnd = test::MakeWave(test::RampSamples(8));
   test::PutLittleEndian(pastEnd, 40, 9, 4);
   for (const Bytes& file : {Bytes(43, 0), pastEnd, Bytes()}) {
-    std::vector<std::uint8_t> image{1, 2, 3};
+    ByteBuffer image;
+    ASSERT_TRUE(AllocateBuffer(3, image));
     EXPECT_EQ(ConvertWaveToImage(file.data(), static_cast<std::uint32_t>(file.size()),
                                  kAutomaticWait, image),
               NotWave);
-    EXPECT_TRUE(image.empty());
+    EXPECT_EQ(image.bytes, nullptr);
+    EXPECT_EQ(image.length, 0u);
   }
 }
 
@@ -98,12 +100,13 @@ TEST(ConvertWaveToImage, WaitComesFromTheRateUnlessFixed) {
   test::WaveFields fields;
   fields.sampleRate = 4000;
   const Bytes file = test::MakeWave(test::RampSamples(2), fields);
-  std::vector<std::uint8_t> image;
+  ByteBuffer image;
   const auto length = static_cast<std::uint32_t>(file.size());
   ASSERT_EQ(ConvertWaveToImage(file.data(), length, kAutomaticWait, image), Ok);
-  EXPECT_EQ(image[5], 61);
+  ASSERT_EQ(image.length, 13u);
+  EXPECT_EQ(image.bytes[5], 61);
   ASSERT_EQ(ConvertWaveToImage(file.data(), length, 200, image), Ok);
-  EXPECT_EQ(image[5], 200);
+  EXPECT_EQ(image.bytes[5], 200);
 }
 
 }  // namespace

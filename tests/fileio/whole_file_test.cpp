@@ -16,7 +16,7 @@ using test::ReadBytes;
 using test::TempDir;
 using test::WriteBytes;
 
-Bytes Contents(const LoadedFile& file) {
+Bytes Contents(const ByteBuffer& file) {
   return Bytes(file.bytes.get(), file.bytes.get() + file.length);
 }
 
@@ -24,7 +24,7 @@ TEST(LoadFile, ReadsTheWholeFile) {
   TempDir dir;
   const Bytes bytes = test::RampSamples(70000);
   WriteBytes(dir.File("in.wav"), bytes);
-  LoadedFile file;
+  ByteBuffer file;
   ASSERT_EQ(LoadFile(dir.File("in.wav"), file), 0);
   EXPECT_EQ(Contents(file), bytes);
 }
@@ -32,7 +32,7 @@ TEST(LoadFile, ReadsTheWholeFile) {
 TEST(LoadFile, EmptyFileLoadsWithLengthZero) {
   TempDir dir;
   WriteBytes(dir.File("empty"), Bytes());
-  LoadedFile file;
+  ByteBuffer file;
   ASSERT_EQ(LoadFile(dir.File("empty"), file), 0);
   EXPECT_EQ(file.length, 0u);
 }
@@ -41,7 +41,7 @@ TEST(LoadFile, MissingFileOrDirectoryFailsAndLeavesNoBuffer) {
   TempDir dir;
   std::filesystem::create_directory(dir.File("sub"));
   for (const std::string name : {"missing.wav", "sub"}) {
-    LoadedFile file;
+    ByteBuffer file;
     file.length = 99;
     EXPECT_NE(LoadFile(dir.File(name), file), 0) << name;
     EXPECT_EQ(file.bytes, nullptr) << name;
@@ -84,7 +84,7 @@ TEST_P(InjectedFault, EveryLoadFailureIsReportedWithNoBuffer) {
   for (const Fault fault :
        {Fault::OpenInput, Fault::Size, Fault::SizeOver4GiB, Fault::Read, Fault::ShortRead}) {
     const ScopedFault injected(fault, GetParam());
-    LoadedFile file;
+    ByteBuffer file;
     EXPECT_NE(LoadFile(dir.File("in.wav"), file, &MakeFaultyFileAccess), 0)
         << static_cast<int>(fault);
     EXPECT_EQ(file.bytes, nullptr) << static_cast<int>(fault);
@@ -94,7 +94,7 @@ TEST_P(InjectedFault, EveryLoadFailureIsReportedWithNoBuffer) {
 TEST_P(InjectedFault, FailedCloseAfterReadingLosesNothing) {
   WriteBytes(dir.File("in.wav"), test::RampSamples(100));
   const ScopedFault injected(Fault::CloseInput, GetParam());
-  LoadedFile file;
+  ByteBuffer file;
   EXPECT_EQ(LoadFile(dir.File("in.wav"), file, &MakeFaultyFileAccess), 0);
   EXPECT_EQ(Contents(file), test::RampSamples(100));
 }
@@ -123,7 +123,7 @@ INSTANTIATE_TEST_SUITE_P(SystemCode, InjectedFault, ::testing::Values(false, tru
 TEST(WholeFile, FileAccessThatCannotBeMadeIsAFailure) {
   TempDir dir;
   WriteBytes(dir.File("in.wav"), Bytes{1});
-  LoadedFile file;
+  ByteBuffer file;
   EXPECT_NE(LoadFile(dir.File("in.wav"), file, &MakeNothing), 0);
   const Bytes image{1};
   EXPECT_NE(SaveFile(dir.File("out.bin"), image.data(), 1, &MakeNothing), 0);
