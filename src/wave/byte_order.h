@@ -19,6 +19,17 @@ inline std::uint32_t ReadLittleEndian32(const std::uint8_t* bytes) {
          (static_cast<std::uint32_t>(bytes[3]) << 24);
 }
 
+inline void WriteLittleEndian16(std::uint8_t* bytes, std::uint16_t value) {
+  bytes[0] = static_cast<std::uint8_t>(value);
+  bytes[1] = static_cast<std::uint8_t>(value >> 8);
+}
+
+inline void WriteLittleEndian32(std::uint8_t* bytes, std::uint32_t value) {
+  for (int i = 0; i < 4; ++i) {
+    bytes[i] = static_cast<std::uint8_t>(value >> (8 * i));
+  }
+}
+
 }  // namespace tonebake
 
 #endif  // TONEBAKE_WAVE_BYTE_ORDER_H
