@@ -9,8 +9,9 @@ set(TONEBAKE_GTEST_SOURCE_DIR "/usr/src/googletest" CACHE PATH
     "GoogleTest sources to build when no installed GoogleTest is found")
 if(NOT EXISTS "${TONEBAKE_GTEST_SOURCE_DIR}/CMakeLists.txt")
   message(FATAL_ERROR
-    "GoogleTest was not found. Install the Debian package 'googletest' "
-    "(or 'libgtest-dev'), or configure with -DBUILD_TESTING=OFF.")
+    "GoogleTest was not found. Install the Debian package 'googletest' (or "
+    "'libgtest-dev'; elsewhere GoogleTest itself, for example with vcpkg), or "
+    "configure with -DBUILD_TESTING=OFF to build without tests.")
 endif()
 
 set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)

@@ -90,10 +90,9 @@ RunResult RunConversion(const RunRequest& request, const RunContext& context) {
   return result;
 }
 
-RunResult RunProgram(const std::vector<std::string>& arguments, bool noArguments,
-                     const RunContext& context) {
+RunResult RunProgram(const std::vector<std::string>& arguments, const RunContext& context) {
   PrintBanner(context.console);
-  if (noArguments) {
+  if (arguments.empty()) {
     ReportError(context.console, NoParameters);
     return NoParameters;
   }

@@ -40,8 +40,7 @@ RunResult RunConversion(const RunRequest& request, const RunContext& context);
 
 // The whole program after start-up: banner, argument scan, help, the two
 // early errors, or the conversion run. `arguments` excludes the program name.
-RunResult RunProgram(const std::vector<std::string>& arguments, bool noArguments,
-                     const RunContext& context);
+RunResult RunProgram(const std::vector<std::string>& arguments, const RunContext& context);
 
 }  // namespace tonebake
 

@@ -15,5 +15,5 @@ int main(int argc, char** argv) {
     arguments.emplace_back(argv[i]);
   }
   // The run result is the exit code.
-  return static_cast<int>(RunProgram(arguments, argc <= 1, context));
+  return static_cast<int>(RunProgram(arguments, context));
 }

@@ -12,7 +12,6 @@
 namespace tonebake {
 namespace {
 
-using test::Bytes;
 using test::Fault;
 
 // A conversion run in this process, with the file layer's calls failing as
@@ -80,33 +79,6 @@ TEST_F(ConversionRun, FailedCloseOfTheInputStillConverts) {
   EXPECT_EQ(printedErr, "");
   EXPECT_EQ(printedOut, "Ok: " + dir.File("song.wav") + " -> " + dir.File("song.bin") + "\n");
   EXPECT_EQ(test::ReadBytes(dir.File("song.bin")).size(), 14u);
-}
-
-TEST(ConvertWaveToImage, RejectedFilesGiveNoImage) {
-  Bytes pastEnd = test::MakeWave(test::RampSamples(8));
-  test::PutLittleEndian(pastEnd, 40, 9, 4);
-  for (const Bytes& file : {Bytes(43, 0), pastEnd, Bytes()}) {
-    ByteBuffer image;
-    ASSERT_TRUE(AllocateBuffer(3, image));
-    EXPECT_EQ(ConvertWaveToImage(file.data(), static_cast<std::uint32_t>(file.size()),
-                                 kAutomaticWait, image),
-              NotWave);
-    EXPECT_EQ(image.bytes, nullptr);
-    EXPECT_EQ(image.length, 0u);
-  }
-}
-
-TEST(ConvertWaveToImage, WaitComesFromTheRateUnlessFixed) {
-  test::WaveFields fields;
-  fields.sampleRate = 4000;
-  const Bytes file = test::MakeWave(test::RampSamples(2), fields);
-  ByteBuffer image;
-  const auto length = static_cast<std::uint32_t>(file.size());
-  ASSERT_EQ(ConvertWaveToImage(file.data(), length, kAutomaticWait, image), Ok);
-  ASSERT_EQ(image.length, 13u);
-  EXPECT_EQ(image.bytes[5], 61);
-  ASSERT_EQ(ConvertWaveToImage(file.data(), length, 200, image), Ok);
-  EXPECT_EQ(image.bytes[5], 200);
 }
 
 }  // namespace

@@ -52,20 +52,14 @@ class ReportTest : public ::testing::Test {
   test::TempDir dir;
 };
 
-TEST_F(ReportTest, NamesTheRightPathAndEndsWithAnEmptyLine) {
+// The runs of the program cover results 1 to 8; these two cannot be had
+// from a run.
+TEST_F(ReportTest, OkPrintsNothingAndUnknownResultsNameBothPaths) {
   EXPECT_EQ(Report(0, MessageEncoding::Utf8), "");
-  EXPECT_EQ(Report(3, MessageEncoding::Utf8),
-            u8"err: 入力ファイルのオープンに失敗しました。(in.wav)\n\n");
-  EXPECT_EQ(Report(5, MessageEncoding::Utf8),
-            u8"err: 出力ファイルのオープンに失敗しました。(out.bin)\n\n");
-  EXPECT_EQ(Report(7, MessageEncoding::Utf8),
-            u8"err: WAVEファイルのチャネル数が2以上です。(in.wav)\n\n");
-  EXPECT_EQ(Report(9, MessageEncoding::Utf8),
-            u8"err: 不明なエラーが発生しました。(InputFile:in.wav, OutputFile:out.bin)\n\n");
-  EXPECT_EQ(Report(4, MessageEncoding::ShiftJis),
-            "err: WAVE\x83t\x83@\x83"
-            "C\x83\x8B\x82\xC5\x82\xCD\x82\xA0\x82\xE8\x82\xDC\x82\xB9\x82\xF1\x81"
-            "B(in.wav)\n\n");
+  for (const int unknown : {9, -1}) {
+    EXPECT_EQ(Report(unknown, MessageEncoding::Utf8),
+              u8"err: 不明なエラーが発生しました。(InputFile:in.wav, OutputFile:out.bin)\n\n");
+  }
 }
 
 TEST(LocaleCharset, FollowsTheCLibraryPrecedence) {

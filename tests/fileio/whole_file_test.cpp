@@ -91,14 +91,6 @@ TEST_P(InjectedFault, EveryLoadFailureIsReportedWithNoBuffer) {
   }
 }
 
-TEST_P(InjectedFault, FailedCloseAfterReadingLosesNothing) {
-  WriteBytes(dir.File("in.wav"), test::RampSamples(100));
-  const ScopedFault injected(Fault::CloseInput, GetParam());
-  ByteBuffer file;
-  EXPECT_EQ(LoadFile(dir.File("in.wav"), file, &MakeFaultyFileAccess), 0);
-  EXPECT_EQ(Contents(file), test::RampSamples(100));
-}
-
 TEST_P(InjectedFault, EverySaveFailureIsReportedAndLeavesNoOutput) {
   const Bytes image = test::RampSamples(100);
   for (const Fault fault : {Fault::Write, Fault::ShortWrite, Fault::CloseOutput}) {

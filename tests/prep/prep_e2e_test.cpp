@@ -58,43 +58,21 @@ void WriteSine(const std::string& path, const Recording& recording, const char* 
   sf_close(file);
 }
 
-// The layout ffmpeg writes: a LIST/INFO chunk between "fmt " and "data",
-// made by hand because libsndfile puts its own elsewhere.
-Bytes FfmpegStyleWave(int rate) {
-  const auto frames = static_cast<std::size_t>(kSeconds * rate);
-  Bytes data(frames * 2);
-  for (std::size_t i = 0; i < frames; ++i) {
-    const double level = 0.5 * std::sin(2 * kPi * kToneHz * static_cast<double>(i) / rate);
-    WriteLittleEndian16(&data[2 * i], static_cast<std::uint16_t>(std::lround(level * 32767)));
-  }
-  const std::string list = std::string("INFOISFT\x0e\0\0\0Lavf59.27.100\0", 26);
-  Bytes file(12);
-  const auto chunk = [&file](const char* id, const Bytes& body) {
-    file.insert(file.end(), id, id + 4);
-    Bytes size(4);
-    WriteLittleEndian32(size.data(), static_cast<std::uint32_t>(body.size()));
-    file.insert(file.end(), size.begin(), size.end());
-    file.insert(file.end(), body.begin(), body.end());
-  };
-  Bytes format(16);
-  WriteLittleEndian16(&format[0], 1);
-  WriteLittleEndian16(&format[2], 1);
-  WriteLittleEndian32(&format[4], static_cast<std::uint32_t>(rate));
-  WriteLittleEndian32(&format[8], static_cast<std::uint32_t>(rate * 2));
-  WriteLittleEndian16(&format[12], 2);
-  WriteLittleEndian16(&format[14], 16);
-  chunk("fmt ", format);
-  chunk("LIST", Bytes(list.begin(), list.end()));
-  chunk("data", data);
-  std::memcpy(file.data(), "RIFF", 4);
-  WriteLittleEndian32(&file[4], static_cast<std::uint32_t>(file.size() - 8));
-  std::memcpy(&file[8], "WAVE", 4);
-  return file;
-}
-
 std::size_t Find(const Bytes& bytes, const char* id) {
   const auto at = std::search(bytes.begin(), bytes.end(), id, id + 4);
   return static_cast<std::size_t>(at - bytes.begin());
+}
+
+// The layout ffmpeg writes: a LIST/INFO chunk between "fmt " and "data".
+// libsndfile puts its own elsewhere, so one is spliced into a plain file.
+void InsertFfmpegListChunk(const std::string& path) {
+  Bytes file = test::ReadBytes(path);
+  const char list[] = "LIST\x1a\0\0\0INFOISFT\x0e\0\0\0Lavf59.27.100";
+  const std::size_t listSize = sizeof list;  // the closing zero ends the ISFT text
+  file.insert(file.begin() + static_cast<std::ptrdiff_t>(Find(file, "data")), list,
+              list + listSize);
+  WriteLittleEndian32(&file[4], static_cast<std::uint32_t>(file.size() - 8));
+  test::WriteBytes(path, file);
 }
 
 // Zero crossings of the 8-bit samples around silence, as a frequency.
@@ -166,7 +144,8 @@ TEST_F(PrepRun, ChunksBeforeTheDataAreUnderstood) {
   WriteSine(File("titled.in"), {"titled", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1, 44100}, "Chime");
   const Bytes titled = test::ReadBytes(File("titled.in"));
   ASSERT_LT(Find(titled, "LIST"), Find(titled, "data"));
-  test::WriteBytes(File("ffmpeg.in"), FfmpegStyleWave(44100));
+  WriteSine(File("ffmpeg.in"), {"ffmpeg", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1, 44100});
+  InsertFfmpegListChunk(File("ffmpeg.in"));
   for (const std::string name : {"titled", "ffmpeg"}) {
     const test::ToolRun run = Prep({"--wait", "16", name + ".in", name + ".wav"});
     ASSERT_EQ(run.exitCode, 0) << name << ": " << run.err;
