@@ -101,7 +101,7 @@ ParsedOptions ParsePrepOptions(const std::vector<std::string>& arguments) {
   const int argc = static_cast<int>(storage.size());
   int code = 0;
   while (parsed.error.empty() &&
-         (code = getopt_long(argc, argv.data(), "+w:r:i:nh", kLongOptions, nullptr)) != -1) {
+         (code = getopt_long(argc, argv.data(), "w:r:i:nh", kLongOptions, nullptr)) != -1) {
     parsed.error = TakeOption(code, optarg, parsed.options);
   }
   if (!parsed.error.empty() || parsed.options.help || parsed.options.version) {

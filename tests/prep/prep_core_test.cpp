@@ -31,6 +31,12 @@ TEST(ParsePrepOptions, ReadsEveryOption) {
   ASSERT_EQ(shortForms.error, "");
   EXPECT_EQ(shortForms.options.rate, 8000);
   EXPECT_TRUE(shortForms.options.dither);
+  const ParsedOptions afterNames = Parse({"in", "out", "--wait", "3", "--", "-odd"});
+  EXPECT_EQ(afterNames.error, "needs exactly two file names, INPUT and OUTPUT.wav");
+  const ParsedOptions mixed = Parse({"in", "--wait", "3", "--", "-odd"});
+  ASSERT_EQ(mixed.error, "");
+  EXPECT_EQ(mixed.options.wait, 3);
+  EXPECT_EQ(mixed.options.output, "-odd");
   EXPECT_TRUE(Parse({"--help"}).options.help);
   EXPECT_TRUE(Parse({"--version"}).options.version);
 }
