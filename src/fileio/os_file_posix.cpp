@@ -53,13 +53,17 @@ Handle OpenForReading(const char* name) {
   return HandleFromDescriptor(fd);
 }
 
-// A single read or write moves at most about 2 GiB on Linux, and a signal
-// may interrupt it: loop until all is moved, the file ends, or a call fails.
+// A single read or write moves at most about 2 GiB on Linux (some systems
+// refuse to be asked for more), and a signal may interrupt it: loop in
+// pieces until all is moved, the file ends, or a call fails.
+constexpr std::uint32_t kMaxTransfer = 1u << 30;
+
 template <typename Transfer>
 bool TransferAll(std::uint32_t count, std::uint32_t* done, Transfer transfer) {
   *done = 0;
   while (*done < count) {
-    const ssize_t moved = transfer(*done, count - *done);
+    const std::uint32_t left = count - *done;
+    const ssize_t moved = transfer(*done, left < kMaxTransfer ? left : kMaxTransfer);
     if (moved < 0 && errno == EINTR) {
       continue;
     }
