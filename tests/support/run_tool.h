@@ -24,6 +24,13 @@ struct ToolRun {
 ToolRun RunTool(const std::string& executable, const std::vector<std::string>& arguments,
                 const ToolOptions& options);
 
+// Runs the executable with its standard output and error going to the two
+// files, and returns its exit code (-1 when it did not exit normally). One
+// implementation per platform.
+int RunWithOutputFiles(const std::string& executable, const std::vector<std::string>& arguments,
+                       const ToolOptions& options, const std::string& outPath,
+                       const std::string& errPath);
+
 // What the program writes for UTF-8 text with "\n" line ends, in the message
 // encoding and the line ends that a run with `options` gets on this platform.
 std::string ConsoleText(const std::string& utf8, const ToolOptions& options);

@@ -8,7 +8,6 @@
 
 #include "cli/platform.h"
 #include "support/run_tool.h"
-#include "support/temp_dir.h"
 #include "support/text_encoding.h"
 
 namespace tonebake::test {
@@ -66,23 +65,18 @@ std::vector<std::string> WrapperWords() {
 
 }  // namespace
 
-ToolRun RunTool(const std::string& executable, const std::vector<std::string>& arguments,
-                const ToolOptions& options) {
-  const TempDir capture;
-  const std::string outPath = capture.File("stdout");
-  const std::string errPath = capture.File("stderr");
+int RunWithOutputFiles(const std::string& executable, const std::vector<std::string>& arguments,
+                       const ToolOptions& options, const std::string& outPath,
+                       const std::string& errPath) {
   const pid_t child = fork();
   if (child == 0) {
     ExecTool(executable, arguments, options, outPath, errPath);
   }
-  ToolRun run;
   int status = 0;
   if (child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status)) {
-    run.exitCode = WEXITSTATUS(status);
+    return WEXITSTATUS(status);
   }
-  run.out = ReadText(outPath);
-  run.err = ReadText(errPath);
-  return run;
+  return -1;
 }
 
 namespace {

@@ -5,7 +5,6 @@
 
 #include "cli/platform.h"
 #include "support/run_tool.h"
-#include "support/temp_dir.h"
 #include "support/text_encoding.h"
 
 namespace tonebake::test {
@@ -65,24 +64,19 @@ int RunAndWait(const std::string& executable, std::string commandLine, const std
 
 }  // namespace
 
-ToolRun RunTool(const std::string& executable, const std::vector<std::string>& arguments,
-                const ToolOptions& options) {
-  const TempDir capture;
-  const std::string outPath = capture.File("stdout");
-  const std::string errPath = capture.File("stderr");
+int RunWithOutputFiles(const std::string& executable, const std::vector<std::string>& arguments,
+                       const ToolOptions& options, const std::string& outPath,
+                       const std::string& errPath) {
   std::string commandLine = QuoteArgument(executable);
   for (const std::string& argument : arguments) {
     commandLine += " " + QuoteArgument(argument);
   }
   const HANDLE out = CreateInheritable(outPath);
   const HANDLE err = CreateInheritable(errPath);
-  ToolRun run;
-  run.exitCode = RunAndWait(executable, commandLine, options.workDir, out, err);
+  const int exitCode = RunAndWait(executable, commandLine, options.workDir, out, err);
   CloseHandle(out);
   CloseHandle(err);
-  run.out = ReadText(outPath);
-  run.err = ReadText(errPath);
-  return run;
+  return exitCode;
 }
 
 // The program writes in text mode (CR LF line ends) and picks its message
