@@ -20,12 +20,18 @@ enum OptionCode : int {
   kVersion,
 };
 
+// clang-format off
 const option kLongOptions[] = {
-    {"wait", required_argument, nullptr, kWait},    {"rate", required_argument, nullptr, kRate},
-    {"image", required_argument, nullptr, kImage},  {"normalize", no_argument, nullptr, kNormalize},
-    {"no-dither", no_argument, nullptr, kNoDither}, {"help", no_argument, nullptr, kHelp},
-    {"version", no_argument, nullptr, kVersion},    {nullptr, 0, nullptr, 0},
+    {"wait", required_argument, nullptr, kWait},
+    {"rate", required_argument, nullptr, kRate},
+    {"image", required_argument, nullptr, kImage},
+    {"normalize", no_argument, nullptr, kNormalize},
+    {"no-dither", no_argument, nullptr, kNoDither},
+    {"help", no_argument, nullptr, kHelp},
+    {"version", no_argument, nullptr, kVersion},
+    {nullptr, 0, nullptr, 0},
 };
+// clang-format on
 
 // A whole decimal number within [low, high], or nothing.
 std::optional<long> ParseNumber(const char* text, long low, long high) {
