@@ -4,8 +4,6 @@
 
 namespace tonebake {
 
-constexpr std::uint32_t kSizeFailure = 0xFFFFFFFFu;
-
 std::int32_t FileAccess::SetErrorCode(std::int32_t code) {
   const std::int32_t previous = errorCode;
   errorCode = code;
@@ -51,11 +49,16 @@ int FileAccess::Close(FileHandle handle) {
 }
 
 std::uint32_t FileAccess::GetSize(FileHandle handle, std::uint32_t* sizeHigh) {
-  const std::uint32_t size = os_file::GetSize(handle, sizeHigh);
-  if (size == kSizeFailure) {
+  std::uint32_t low = 0;
+  std::uint32_t high = 0;
+  if (!os_file::GetSize(handle, &low, &high)) {
     RecordFailure(SizeFailed);
+    return 0xFFFFFFFFu;
   }
-  return size;
+  if (sizeHigh != nullptr) {
+    *sizeHigh = high;
+  }
+  return low;
 }
 
 std::uint32_t FileAccess::Read(FileHandle handle, void* buffer, std::uint32_t count) {
@@ -76,6 +79,30 @@ std::uint32_t FileAccess::Write(FileHandle handle, const void* buffer, std::uint
 
 int FileAccess::Remove(const char* name) {
   return os_file::Remove(name) ? 1 : 0;
+}
+
+int FileAccess::Rename(const char* from, const char* to) {
+  if (!os_file::Rename(from, to)) {
+    RecordFailure(RenameFailed);
+    return 0;
+  }
+  return 1;
+}
+
+int FileAccess::CopyPermissions(FileHandle handle, const char* model) {
+  if (!os_file::CopyPermissions(handle, model)) {
+    RecordFailure(PermissionsFailed);
+    return 0;
+  }
+  return 1;
+}
+
+FileKind FileAccess::Inspect(const char* name) {
+  return os_file::Inspect(name);
+}
+
+std::string FileAccess::FollowLinks(const std::string& name) {
+  return os_file::FollowLinks(name);
 }
 
 std::unique_ptr<FileAccess> MakeFileAccess() {

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "fileio/os_file.h"
 
@@ -19,10 +20,15 @@ enum FileAccessCode : std::int32_t {
   OpenFailed = 0x8107,
   CloseFailed = 0x8108,
   SizeFailed = CloseFailed,
+  RenameFailed = 0x8109,
+  PermissionsFailed = 0x810A,
   // Used by the whole-file functions for failures that are not a system call's.
   FileTooLarge = 0x8110,
   OutOfMemory = 0x8111,
+  TargetReadOnly = 0x8112,
 };
+
+using FileKind = os_file::FileKind;
 
 // A thin layer over the operating system's file calls that records an error
 // code when a call fails instead of throwing. Every operation is virtual so
@@ -45,8 +51,9 @@ class FileAccess {
                           std::uint32_t flagsAndAttributes, std::uint32_t creationDisposition);
   // 1 on success, 0 on failure.
   virtual int Close(FileHandle handle);
-  // The low 32 bits of the size, the high ones to *sizeHigh when given;
-  // 0xFFFFFFFF counts as failure.
+  // The low 32 bits of the size, the high ones to *sizeHigh when given.
+  // 0xFFFFFFFF is a failure only when an error code is recorded with it: a
+  // file may be exactly that long.
   virtual std::uint32_t GetSize(FileHandle handle, std::uint32_t* sizeHigh);
   // The bytes actually moved; fewer than asked at the end of the file or on
   // failure.
@@ -54,6 +61,14 @@ class FileAccess {
   virtual std::uint32_t Write(FileHandle handle, const void* buffer, std::uint32_t count);
   // Deletes a regular file, such as an output left incomplete. 1 or 0.
   virtual int Remove(const char* name);
+  // Puts the file `from` in the place of `to` in one step. 1 or 0.
+  virtual int Rename(const char* from, const char* to);
+  // Gives the open file the permission bits of the file `model`. 1 or 0.
+  virtual int CopyPermissions(FileHandle handle, const char* model);
+  // Queries that cannot fail: what a name refers to, and the file at the end
+  // of its symbolic links.
+  virtual FileKind Inspect(const char* name);
+  virtual std::string FollowLinks(const std::string& name);
 
  private:
   void RecordFailure(std::int32_t ownCode);

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 // The raw operating-system file calls behind FileAccess, one implementation
 // per platform. Each call mirrors its Win32 counterpart: a boolean for
@@ -18,17 +19,25 @@ constexpr Handle kNoHandle = 0;
 constexpr std::uint32_t kGenericRead = 0x80000000u;
 constexpr std::uint32_t kGenericWrite = 0x40000000u;
 constexpr std::uint32_t kFileAttributeNormal = 0x80u;
+constexpr std::uint32_t kCreateNew = 1;     // create; fail when the name exists
 constexpr std::uint32_t kCreateAlways = 2;  // create, or truncate an existing file
 constexpr std::uint32_t kOpenExisting = 3;  // fail when the file is missing
+
+// What a name refers to, with links followed.
+enum class FileKind {
+  Missing,   // nothing there (or nothing that can be looked at)
+  Regular,   // a file this process may replace
+  ReadOnly,  // a file this process may not write
+  Other,     // a directory, device or pipe: written in place, never replaced
+};
 
 // Opens without sharing. Reading requires something that can be read as a
 // file: a directory, for example, fails. Returns kNoHandle on failure.
 Handle Open(const char* name, std::uint32_t desiredAccess, std::uint32_t flagsAndAttributes,
             std::uint32_t creationDisposition);
 bool Close(Handle handle);
-// The low 32 bits of the size; the high bits go to *sizeHigh when it is given.
-// 0xFFFFFFFF on failure.
-std::uint32_t GetSize(Handle handle, std::uint32_t* sizeHigh);
+// The size in two 32-bit halves; false when the system cannot tell it.
+bool GetSize(Handle handle, std::uint32_t* sizeLow, std::uint32_t* sizeHigh);
 // Moves up to `count` bytes in as few calls as the system allows; `*done`
 // receives the bytes moved, which is less than `count` only at the end of the
 // file or on failure.
@@ -36,6 +45,22 @@ bool Read(Handle handle, void* buffer, std::uint32_t count, std::uint32_t* done)
 bool Write(Handle handle, const void* buffer, std::uint32_t count, std::uint32_t* done);
 // Deletes a regular file; anything else (a device, say) is left alone.
 bool Remove(const char* name);
+// Puts `from` in the place of `to` in one step, replacing what `to` was.
+bool Rename(const char* from, const char* to);
+FileKind Inspect(const char* name);
+// The file that `name` finally refers to: symbolic links followed, the name
+// itself when it is not a link or does not exist.
+std::string FollowLinks(const std::string& name);
+// Gives the open file the permission bits of the file at `model`.
+bool CopyPermissions(Handle handle, const char* model);
+// The length of the directory part of `path`, its last separator included.
+std::size_t DirectoryLength(const std::string& path);
+std::uint32_t ProcessId();
+// While a file is being written under a temporary name: if the process is
+// interrupted (Ctrl-C, termination, hang-up), the file is removed before
+// the process ends as the signal would end it. One file at a time.
+void GuardTemporary(const char* name, Handle handle);
+void ReleaseTemporary();
 // Asks the system to back [start, start + length), a fresh buffer about to
 // be filled, with memory at once: one call instead of a page fault for every
 // page, which is most of the cost of filling a large buffer. Only a hint:

@@ -1,10 +1,13 @@
 #include <errno.h>
 #include <fcntl.h>
+#include <limits.h>
+#include <signal.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstddef>
+#include <string>
 
 #include "fileio/os_file.h"
 
@@ -24,6 +27,7 @@ int DescriptorFromHandle(Handle handle) {
 constexpr int kReadFlags = O_RDONLY | O_NONBLOCK | O_CLOEXEC;
 // Created with 0666 less the umask, as any file a user makes.
 constexpr int kWriteFlags = O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC;
+constexpr int kCreateNewFlags = O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC;
 constexpr mode_t kNewFileMode = 0666;
 
 // Accepts only what can be read as a file; a directory gives EISDIR.
@@ -85,8 +89,10 @@ Handle Open(const char* name, std::uint32_t desiredAccess, std::uint32_t /*flags
   if (desiredAccess == kGenericRead && creationDisposition == kOpenExisting) {
     return OpenForReading(name);
   }
-  if (desiredAccess == kGenericWrite && creationDisposition == kCreateAlways) {
-    const int fd = open(name, kWriteFlags, kNewFileMode);
+  if (desiredAccess == kGenericWrite &&
+      (creationDisposition == kCreateAlways || creationDisposition == kCreateNew)) {
+    const int flags = creationDisposition == kCreateNew ? kCreateNewFlags : kWriteFlags;
+    const int fd = open(name, flags, kNewFileMode);
     return fd < 0 ? kNoHandle : HandleFromDescriptor(fd);
   }
   errno = EINVAL;
@@ -97,16 +103,19 @@ bool Close(Handle handle) {
   return close(DescriptorFromHandle(handle)) == 0;
 }
 
-std::uint32_t GetSize(Handle handle, std::uint32_t* sizeHigh) {
+bool GetSize(Handle handle, std::uint32_t* sizeLow, std::uint32_t* sizeHigh) {
   struct stat info {};
-  if (fstat(DescriptorFromHandle(handle), &info) != 0 || info.st_size < 0) {
-    return 0xFFFFFFFFu;
+  if (fstat(DescriptorFromHandle(handle), &info) != 0) {
+    return false;
+  }
+  if (info.st_size < 0) {
+    errno = EOVERFLOW;
+    return false;
   }
   const auto size = static_cast<std::uint64_t>(info.st_size);
-  if (sizeHigh != nullptr) {
-    *sizeHigh = static_cast<std::uint32_t>(size >> 32);
-  }
-  return static_cast<std::uint32_t>(size);
+  *sizeLow = static_cast<std::uint32_t>(size);
+  *sizeHigh = static_cast<std::uint32_t>(size >> 32);
+  return true;
 }
 
 bool Read(Handle handle, void* buffer, std::uint32_t count, std::uint32_t* done) {
@@ -131,6 +140,129 @@ bool Remove(const char* name) {
     return false;
   }
   return unlink(name) == 0;
+}
+
+bool Rename(const char* from, const char* to) {
+  return rename(from, to) == 0;
+}
+
+FileKind Inspect(const char* name) {
+  struct stat info {};
+  if (stat(name, &info) != 0) {
+    return FileKind::Missing;
+  }
+  if (!S_ISREG(info.st_mode)) {
+    return FileKind::Other;
+  }
+  // A file its owner made read-only is not silently replaced: renaming over
+  // it would succeed where opening it for writing fails.
+  return access(name, W_OK) == 0 ? FileKind::Regular : FileKind::ReadOnly;
+}
+
+std::string FollowLinks(const std::string& name) {
+  constexpr int kMaxLinks = 40;  // the kernel's own limit, against loops
+  std::string current = name;
+  for (int i = 0; i < kMaxLinks; ++i) {
+    struct stat info {};
+    if (lstat(current.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) {
+      return current;
+    }
+    std::string target(PATH_MAX, '\0');
+    const ssize_t length = readlink(current.c_str(), target.data(), target.size());
+    if (length <= 0) {
+      return current;
+    }
+    target.resize(static_cast<std::size_t>(length));
+    // A relative link is relative to the directory that holds it.
+    current = target.front() == '/' ? target : current.substr(0, DirectoryLength(current)) + target;
+  }
+  return current;
+}
+
+bool CopyPermissions(Handle handle, const char* model) {
+  struct stat info {};
+  return stat(model, &info) == 0 && fchmod(DescriptorFromHandle(handle), info.st_mode & 07777) == 0;
+}
+
+std::size_t DirectoryLength(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  return slash == std::string::npos ? 0 : slash + 1;
+}
+
+std::uint32_t ProcessId() {
+  return static_cast<std::uint32_t>(getpid());
+}
+
+namespace {
+
+// Read by the signal handler, so set only while the signals are blocked.
+const char* volatile g_guardedName = nullptr;
+constexpr int kCleanupSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+extern "C" void RemoveGuardedAndDie(int signalNumber) {
+  const char* name = g_guardedName;
+  if (name != nullptr) {
+    unlink(name);
+  }
+  // End as the signal would have ended the process: with its default action,
+  // delivered as soon as this handler returns.
+  signal(signalNumber, SIG_DFL);
+  raise(signalNumber);
+}
+
+void InstallHandlersOnce() {
+  static bool installed = false;
+  if (installed) {
+    return;
+  }
+  installed = true;
+  // A write past the file-size limit then fails with EFBIG and is reported,
+  // instead of killing the process halfway through the file.
+  signal(SIGXFSZ, SIG_IGN);
+  for (const int signalNumber : kCleanupSignals) {
+    struct sigaction previous {};
+    sigaction(signalNumber, nullptr, &previous);
+    if (previous.sa_handler == SIG_IGN) {
+      continue;  // started under nohup, say: the signal stays ignored
+    }
+    struct sigaction action {};
+    action.sa_handler = RemoveGuardedAndDie;
+    sigemptyset(&action.sa_mask);
+    sigaction(signalNumber, &action, nullptr);
+  }
+}
+
+// Blocks the cleanup signals for its lifetime, so that the handler never
+// sees the guarded name half set up.
+class CleanupSignalsBlocked {
+ public:
+  CleanupSignalsBlocked() {
+    sigset_t set;
+    sigemptyset(&set);
+    for (const int signalNumber : kCleanupSignals) {
+      sigaddset(&set, signalNumber);
+    }
+    sigprocmask(SIG_BLOCK, &set, &previous_);
+  }
+  CleanupSignalsBlocked(const CleanupSignalsBlocked&) = delete;
+  CleanupSignalsBlocked& operator=(const CleanupSignalsBlocked&) = delete;
+  ~CleanupSignalsBlocked() { sigprocmask(SIG_SETMASK, &previous_, nullptr); }
+
+ private:
+  sigset_t previous_{};
+};
+
+}  // namespace
+
+void GuardTemporary(const char* name, Handle /*handle*/) {
+  const CleanupSignalsBlocked blocked;
+  InstallHandlersOnce();
+  g_guardedName = name;
+}
+
+void ReleaseTemporary() {
+  const CleanupSignalsBlocked blocked;
+  g_guardedName = nullptr;
 }
 
 void PrepareLargeBuffer(void* start, std::size_t length) {

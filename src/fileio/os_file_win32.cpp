@@ -3,6 +3,8 @@
 #endif
 #include <windows.h>
 
+#include <string>
+
 #include "fileio/os_file.h"
 
 namespace tonebake::os_file {
@@ -13,6 +15,24 @@ HANDLE AsWin32(Handle handle) {
 }
 
 constexpr DWORD kNoSharing = 0;
+
+// ReadFile and WriteFile share one loop: each moves what it can, and the loop
+// goes on until all is moved, the file ends, or a call fails.
+template <typename Transfer>
+bool TransferAll(std::uint32_t count, std::uint32_t* done, Transfer transfer) {
+  *done = 0;
+  while (*done < count) {
+    DWORD moved = 0;
+    if (!transfer(*done, count - *done, &moved)) {
+      return false;
+    }
+    if (moved == 0) {
+      break;  // end of file
+    }
+    *done += moved;
+  }
+  return true;
+}
 
 }  // namespace
 
@@ -29,45 +49,32 @@ bool Close(Handle handle) {
   return CloseHandle(AsWin32(handle)) != FALSE;
 }
 
-std::uint32_t GetSize(Handle handle, std::uint32_t* sizeHigh) {
+bool GetSize(Handle handle, std::uint32_t* sizeLow, std::uint32_t* sizeHigh) {
   DWORD high = 0;
+  // 0xFFFFFFFF is also the low half of a real size: only the error code
+  // tells a failure.
+  SetLastError(NO_ERROR);
   const DWORD low = GetFileSize(AsWin32(handle), &high);
-  if (sizeHigh != nullptr) {
-    *sizeHigh = high;
+  if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) {
+    return false;
   }
-  return low;
+  *sizeLow = low;
+  *sizeHigh = high;
+  return true;
 }
 
 bool Read(Handle handle, void* buffer, std::uint32_t count, std::uint32_t* done) {
   auto* bytes = static_cast<unsigned char*>(buffer);
-  *done = 0;
-  while (*done < count) {
-    DWORD moved = 0;
-    if (!ReadFile(AsWin32(handle), bytes + *done, count - *done, &moved, nullptr)) {
-      return false;
-    }
-    if (moved == 0) {
-      break;  // end of file
-    }
-    *done += moved;
-  }
-  return true;
+  return TransferAll(count, done, [handle, bytes](std::uint32_t offset, DWORD left, DWORD* moved) {
+    return ReadFile(AsWin32(handle), bytes + offset, left, moved, nullptr) != FALSE;
+  });
 }
 
 bool Write(Handle handle, const void* buffer, std::uint32_t count, std::uint32_t* done) {
   const auto* bytes = static_cast<const unsigned char*>(buffer);
-  *done = 0;
-  while (*done < count) {
-    DWORD moved = 0;
-    if (!WriteFile(AsWin32(handle), bytes + *done, count - *done, &moved, nullptr)) {
-      return false;
-    }
-    if (moved == 0) {
-      break;
-    }
-    *done += moved;
-  }
-  return true;
+  return TransferAll(count, done, [handle, bytes](std::uint32_t offset, DWORD left, DWORD* moved) {
+    return WriteFile(AsWin32(handle), bytes + offset, left, moved, nullptr) != FALSE;
+  });
 }
 
 bool Remove(const char* name) {
@@ -76,6 +83,90 @@ bool Remove(const char* name) {
     return false;
   }
   return DeleteFileA(name) != FALSE;
+}
+
+bool Rename(const char* from, const char* to) {
+  return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING) != FALSE;
+}
+
+FileKind Inspect(const char* name) {
+  const DWORD attributes = GetFileAttributesA(name);
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    return FileKind::Missing;
+  }
+  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    return FileKind::Other;
+  }
+  // A device name such as NUL answers with attributes too: only a file on a
+  // disk is replaced.
+  const HANDLE probe = CreateFileA(name, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                   nullptr, OPEN_EXISTING, 0, nullptr);
+  if (probe != INVALID_HANDLE_VALUE) {
+    const DWORD type = GetFileType(probe);
+    CloseHandle(probe);
+    if (type != FILE_TYPE_DISK) {
+      return FileKind::Other;
+    }
+  }
+  return (attributes & FILE_ATTRIBUTE_READONLY) != 0 ? FileKind::ReadOnly : FileKind::Regular;
+}
+
+// Links are left to the system: a replaced name gets the new file.
+std::string FollowLinks(const std::string& name) {
+  return name;
+}
+
+// A new file takes its permissions from its directory, as the old one did.
+bool CopyPermissions(Handle, const char*) {
+  return true;
+}
+
+// Stepping over double-byte characters, whose second byte may be that of "\".
+std::size_t DirectoryLength(const std::string& path) {
+  std::size_t length = 0;
+  for (std::size_t i = 0; i < path.size(); ++i) {
+    const char c = path[i];
+    if (IsDBCSLeadByte(static_cast<BYTE>(c))) {
+      ++i;
+    } else if (c == '\\' || c == '/' || (c == ':' && i == 1)) {
+      length = i + 1;
+    }
+  }
+  return length;
+}
+
+std::uint32_t ProcessId() {
+  return GetCurrentProcessId();
+}
+
+namespace {
+
+// Read by the console control handler, which runs on a thread of its own.
+const char* volatile g_guardedName = nullptr;
+volatile HANDLE g_guardedHandle = nullptr;
+
+BOOL WINAPI RemoveGuardedOnControl(DWORD /*event*/) {
+  const char* name = g_guardedName;
+  if (name != nullptr) {
+    // The file is open without sharing: it can be deleted only once closed.
+    CloseHandle(g_guardedHandle);
+    DeleteFileA(name);
+  }
+  return FALSE;  // the default handler then ends the process
+}
+
+}  // namespace
+
+void GuardTemporary(const char* name, Handle handle) {
+  static const bool installed = SetConsoleCtrlHandler(RemoveGuardedOnControl, TRUE) != FALSE;
+  (void)installed;
+  g_guardedHandle = AsWin32(handle);
+  g_guardedName = name;
+}
+
+void ReleaseTemporary() {
+  g_guardedName = nullptr;
+  g_guardedHandle = nullptr;
 }
 
 // Windows commits the pages of a heap block as it is allocated.

@@ -17,10 +17,14 @@ namespace tonebake {
 std::int32_t LoadFile(const std::string& path, ByteBuffer& file,
                       FileAccessFactory makeAccess = &MakeFileAccess);
 
-// Creates or truncates the file at `path` and writes `length` bytes. Returns
-// 0, or a nonzero error code when the file cannot be created, fewer bytes
-// than asked are written, or closing it fails; in the last two cases the
-// incomplete file is removed, so that no truncated output remains.
+// Makes the file at `path` hold exactly `length` bytes. They are written to
+// a new temporary file beside it, which then replaces it in one step, so
+// that a failure or an interruption leaves an existing file as it was and
+// never a truncated one. A symbolic link keeps pointing where it did, and
+// the file it points to is replaced; an existing file keeps its permission
+// bits; a device or pipe is written in place. Returns 0, or a nonzero error
+// code when anything fails (the temporary file is then removed), or when the
+// existing file is read-only.
 std::int32_t SaveFile(const std::string& path, const std::uint8_t* bytes, std::uint32_t length,
                       FileAccessFactory makeAccess = &MakeFileAccess);
 

@@ -2,6 +2,8 @@
 // both streams and the bytes it writes.
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <cstdlib>
 #include <filesystem>
 
 #include "support/run_tool.h"
@@ -177,17 +179,73 @@ TEST_F(EndToEnd, OutputThatCannotBeCreatedReportsResult5WithItsPath) {
   EXPECT_EQ(run.out, "");
 }
 
-TEST_F(EndToEnd, FailedWriteReportsResult5AndLeavesNoTruncatedImage) {
+// Whether a temporary file of a save is in `dir`.
+bool TemporaryFilePresent(const std::string& dir) {
+  std::error_code ignored;
+  for (const auto& entry : std::filesystem::directory_iterator(dir, ignored)) {
+    if (entry.path().filename().string().find(".tonebake-") != std::string::npos) {
+      return true;
+    }
+  }
+  return false;
+}
+
+TEST_F(EndToEnd, FailedWriteReportsResult5AndKeepsEveryExistingFile) {
   if (!test::FileSizeLimitSupported()) {
     GTEST_SKIP() << "no way to limit the file size of a run here";
   }
-  WriteBytes(File("song.wav"), MakeWave(test::RampSamples(20000)));
-  options.fileSizeLimit = 4096;
-  const test::ToolRun run = Run({"song"});
-  EXPECT_EQ(run.exitCode, 5);
-  EXPECT_EQ(run.err, ErrorText(u8"出力ファイルのオープンに失敗しました。(song.bin)\n"));
-  EXPECT_EQ(run.out, "");
-  EXPECT_FALSE(Exists("song.bin"));
+  const Bytes song = MakeWave(test::RampSamples(20000));
+  const Bytes older{1, 2, 3};
+  const struct {
+    const char* name;
+    const char* argument;
+    bool signalIgnored;
+  } cases[] = {
+      {"in place, SIGXFSZ ignored", "song.bin", true},
+      {"in place, SIGXFSZ at its default", "song.bin", false},
+      {"over an older output", "song.wav", true},
+  };
+  for (const auto& c : cases) {
+    WriteBytes(File("song.bin"), std::string(c.argument) == "song.bin" ? song : older);
+    WriteBytes(File("song.wav"), song);
+    options.fileSizeLimit = 4096;
+    options.fileSizeSignalIgnored = c.signalIgnored;
+    const test::ToolRun run = Run({c.argument});
+    EXPECT_EQ(run.exitCode, 5) << c.name;
+    EXPECT_EQ(run.err, ErrorText(u8"出力ファイルのオープンに失敗しました。(song.bin)\n")) << c.name;
+    EXPECT_EQ(run.out, "") << c.name;
+    EXPECT_EQ(ReadBytes(File("song.bin")), std::string(c.argument) == "song.bin" ? song : older)
+        << c.name;
+    EXPECT_FALSE(TemporaryFilePresent(dir.path().string())) << c.name;
+  }
+}
+
+TEST_F(EndToEnd, InterruptedWriteLeavesTheOldOutputAndNoTemporaryFile) {
+#ifdef _WIN32
+  GTEST_SKIP() << "a console control event cannot be sent to a program started under wine";
+#else
+  // Large enough that the write takes a while; smaller under valgrind.
+  const std::uint32_t count = std::getenv("TONEBAKE_TEST_WRAPPER") ? 16u << 20 : 256u << 20;
+  Bytes header = MakeWave(Bytes());
+  test::PutLittleEndian(header, 4, 36 + count, 4);
+  test::PutLittleEndian(header, 40, count, 4);
+  WriteBytes(File("big.wav"), header);
+  std::filesystem::resize_file(File("big.wav"), 44 + std::uint64_t{count});
+  const Bytes older{1, 2, 3};
+  for (const int signalNumber : {SIGINT, SIGTERM}) {
+    WriteBytes(File("big.bin"), older);
+    options.workDir = dir.path().string();
+    test::InterruptedRun run;
+    for (int attempt = 0; attempt < 5 && !run.sent; ++attempt) {
+      run = test::RunAndInterrupt(TONEBAKE_EXE, {"big"}, options, &TemporaryFilePresent,
+                                  signalNumber);
+    }
+    ASSERT_TRUE(run.sent) << "the write never lasted long enough to interrupt";
+    EXPECT_EQ(run.endSignal, signalNumber);
+    EXPECT_EQ(ReadBytes(File("big.bin")), older);
+    EXPECT_FALSE(TemporaryFilePresent(dir.path().string()));
+  }
+#endif
 }
 
 TEST_F(EndToEnd, OutputEqualToInputReplacesItWithItsImage) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "support/faulty_file_access.h"
@@ -15,6 +16,16 @@ using test::Bytes;
 using test::ReadBytes;
 using test::TempDir;
 using test::WriteBytes;
+
+// The names in a directory, sorted: shows any temporary file left behind.
+std::vector<std::string> Names(const TempDir& dir) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+    names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
 
 Bytes Contents(const ByteBuffer& file) {
   return Bytes(file.bytes.get(), file.bytes.get() + file.length);
@@ -57,6 +68,38 @@ TEST(SaveFile, ReplacesALongerFileWithExactlyTheNewBytes) {
   EXPECT_EQ(ReadBytes(dir.File("out.bin")), image);
 }
 
+#ifndef _WIN32
+TEST(SaveFile, ReplacesTheFileALinkPointsToAndKeepsItsModeAndTheLink) {
+  TempDir dir;
+  std::filesystem::create_directory(dir.File("real"));
+  WriteBytes(dir.File("real/out.bin"), test::RampSamples(500));
+  std::filesystem::permissions(dir.File("real/out.bin"), std::filesystem::perms(0640));
+  std::filesystem::create_symlink("real/out.bin", dir.File("link.bin"));
+  const Bytes image{1, 2, 3};
+  ASSERT_EQ(SaveFile(dir.File("link.bin"), image.data(), 3), 0);
+  EXPECT_TRUE(std::filesystem::is_symlink(dir.File("link.bin")));
+  EXPECT_EQ(ReadBytes(dir.File("real/out.bin")), image);
+  EXPECT_EQ(std::filesystem::status(dir.File("real/out.bin")).permissions(),
+            std::filesystem::perms(0640));
+  EXPECT_EQ(Names(dir), (std::vector<std::string>{"link.bin", "real"}));
+}
+#endif
+
+TEST(FileAccess, SizeOfAllOnesIsARealSizeWhenNoErrorIsRecorded) {
+  TempDir dir;
+  WriteBytes(dir.File("big"), Bytes());
+  std::filesystem::resize_file(dir.File("big"), 0xFFFFFFFFu);  // sparse: no space used
+  FileAccess access;
+  const FileHandle handle = access.Open(dir.File("big").c_str(), os_file::kGenericRead,
+                                        os_file::kFileAttributeNormal, os_file::kOpenExisting);
+  ASSERT_NE(handle, kNoFileHandle);
+  std::uint32_t high = 7;
+  EXPECT_EQ(access.GetSize(handle, &high), 0xFFFFFFFFu);
+  EXPECT_EQ(high, 0u);
+  EXPECT_EQ(access.GetErrorCode(), 0);
+  access.Close(handle);
+}
+
 TEST(SaveFile, MissingDirectoryFails) {
   TempDir dir;
   const Bytes image{1};
@@ -91,14 +134,15 @@ TEST_P(InjectedFault, EveryLoadFailureIsReportedWithNoBuffer) {
   }
 }
 
-TEST_P(InjectedFault, EverySaveFailureIsReportedAndLeavesNoOutput) {
+TEST_P(InjectedFault, EverySaveFailureKeepsTheOldFileAndLeavesNoTemporaryFile) {
   const Bytes image = test::RampSamples(100);
-  for (const Fault fault : {Fault::Write, Fault::ShortWrite, Fault::CloseOutput}) {
+  for (const Fault fault : {Fault::Write, Fault::ShortWrite, Fault::CloseOutput, Fault::Rename}) {
     const ScopedFault injected(fault, GetParam());
     WriteBytes(dir.File("out.bin"), Bytes{9, 9, 9});  // an older output
     EXPECT_NE(SaveFile(dir.File("out.bin"), image.data(), 100, &MakeFaultyFileAccess), 0)
         << static_cast<int>(fault);
-    EXPECT_FALSE(std::filesystem::exists(dir.File("out.bin"))) << static_cast<int>(fault);
+    EXPECT_EQ(ReadBytes(dir.File("out.bin")), (Bytes{9, 9, 9})) << static_cast<int>(fault);
+    EXPECT_EQ(Names(dir), std::vector<std::string>{"out.bin"}) << static_cast<int>(fault);
   }
 }
 

@@ -21,6 +21,7 @@ enum class Fault {
   ShortWrite,
   CloseInput,
   CloseOutput,
+  Rename,
 };
 
 struct FaultPlan {
@@ -57,6 +58,11 @@ class FaultyFileAccess : public FileAccess {
   }
   std::uint32_t GetSize(FileHandle handle, std::uint32_t* sizeHigh) override {
     if (Fails(Fault::Size)) {
+      // The failure value is also a real size; only its code makes it a
+      // failure, so this one always leaves a code.
+      if (GetErrorCode() == 0) {
+        SetErrorCode(SizeFailed);
+      }
       return 0xFFFFFFFFu;
     }
     const std::uint32_t size = FileAccess::GetSize(handle, sizeHigh);
@@ -76,6 +82,9 @@ class FaultyFileAccess : public FileAccess {
       return 0;
     }
     return FileAccess::Write(handle, buffer, Shortened(Fault::ShortWrite, count));
+  }
+  int Rename(const char* from, const char* to) override {
+    return Fails(Fault::Rename) ? 0 : FileAccess::Rename(from, to);
   }
   int Close(FileHandle handle) override {
     const int closed = FileAccess::Close(handle);

@@ -8,9 +8,10 @@
 namespace tonebake::test {
 
 struct ToolOptions {
-  std::string workDir;              // the directory the program runs in
-  std::string locale = "C.UTF-8";   // LC_ALL for the run (POSIX only)
-  std::uint64_t fileSizeLimit = 0;  // when nonzero, writes past this many bytes fail
+  std::string workDir;                // the directory the program runs in
+  std::string locale = "C.UTF-8";     // LC_ALL for the run (POSIX only)
+  std::uint64_t fileSizeLimit = 0;    // when nonzero, writes past this many bytes fail
+  bool fileSizeSignalIgnored = true;  // with a limit: SIGXFSZ ignored, or at its default
 };
 
 struct ToolRun {
@@ -37,6 +38,20 @@ std::string ConsoleText(const std::string& utf8, const ToolOptions& options);
 
 // Whether a run can be given a file-size limit.
 bool FileSizeLimitSupported();
+
+// How a run that was sent a signal ended.
+struct InterruptedRun {
+  bool sent = false;  // false when the program finished before `ready` held
+  int endSignal = 0;  // the signal that ended it, 0 when it exited
+};
+
+// Starts the program, waits until `ready()` holds, then sends it
+// `signalNumber`; `ready` is checked again with the program stopped, so the
+// signal arrives while it still holds. POSIX only.
+InterruptedRun RunAndInterrupt(const std::string& executable,
+                               const std::vector<std::string>& arguments,
+                               const ToolOptions& options, bool (*ready)(const std::string& dir),
+                               int signalNumber);
 
 // Whether file names can hold Shift-JIS bytes here and are read with the
 // Shift-JIS lead-byte rule in a run with `options`.

@@ -49,7 +49,7 @@ std::vector<std::string> WrapperWords() {
   if (options.fileSizeLimit != 0) {
     const rlimit limit{options.fileSizeLimit, options.fileSizeLimit};
     setrlimit(RLIMIT_FSIZE, &limit);
-    signal(SIGXFSZ, SIG_IGN);  // so that the write fails instead of killing the program
+    signal(SIGXFSZ, options.fileSizeSignalIgnored ? SIG_IGN : SIG_DFL);
   }
   std::vector<std::string> words = WrapperWords();
   words.push_back(executable);
@@ -77,6 +77,34 @@ int RunWithOutputFiles(const std::string& executable, const std::vector<std::str
     return WEXITSTATUS(status);
   }
   return -1;
+}
+
+InterruptedRun RunAndInterrupt(const std::string& executable,
+                               const std::vector<std::string>& arguments,
+                               const ToolOptions& options, bool (*ready)(const std::string& dir),
+                               int signalNumber) {
+  const pid_t child = fork();
+  if (child == 0) {
+    ExecTool(executable, arguments, options, "/dev/null", "/dev/null");
+  }
+  InterruptedRun run;
+  int status = 0;
+  while (waitpid(child, &status, WNOHANG) == 0) {
+    if (!ready(options.workDir)) {
+      usleep(100);
+      continue;
+    }
+    kill(child, SIGSTOP);
+    run.sent = ready(options.workDir);
+    if (run.sent) {
+      kill(child, signalNumber);
+    }
+    kill(child, SIGCONT);
+    waitpid(child, &status, 0);
+    break;
+  }
+  run.endSignal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+  return run;
 }
 
 namespace {
