@@ -10,7 +10,13 @@ so it is meaningful only for inputs larger than that). When sox is installed, it
 raw 8-bit samples, the tool a user would otherwise reach for. The machine is
 shared and noisy: the ratios measured within one run are what count.
 
+With --prep, tonebake-prep is timed instead, side by side with sox doing the
+same job (`sox IN -r 8031 -c 1 -b 8 -e unsigned-integer OUT`, what a user
+would otherwise run) on 44.1 kHz stereo recordings of three minutes and one
+hour, with the peak memory of each.
+
 Usage: bench/bench.py [--tonebake build/tonebake] [--pairs 5] [--sizes 60K,16M,256M]
+       bench/bench.py --prep [--tonebake-prep build/tonebake-prep] [--pairs 3]
 """
 import argparse
 import os
@@ -91,6 +97,70 @@ def measure(folder, size, pairs, tonebake):
     return times, peak
 
 
+PREP_DURATIONS = (180, 3600)     # seconds: a song, and an hour
+PREP_MEMORY_TARGET = 32 * 1024 * 1024
+
+
+def run_measuring_memory(command, folder):
+    """Wall time and peak resident memory of one run, the memory read by GNU
+    time: the peak a child of this script reports starts from this script's
+    own size, which would hide a small program's."""
+    report = os.path.join(folder, "peak.txt")
+    elapsed, _ = run(["/usr/bin/time", "-f", "%M", "-o", report] + command)
+    with open(report) as text:
+        return elapsed, int(text.read().split()[-1]) * 1024
+
+
+def measure_prep(folder, seconds, pairs, prep, sox):
+    """Times tonebake-prep and sox making the same 8031 Hz 8-bit file."""
+    source = os.path.join(folder, "song.wav")
+    # Music-like: a tone over pink noise, stereo, 16 bits.
+    subprocess.run([sox, "-n", "-r", "44100", "-c", "2", "-b", "16", source, "synth",
+                    str(seconds), "pinknoise", "synth", "sine", "mix", "440", "vol", "0.4"],
+                   check=True)
+    commands = {
+        "tonebake-prep": [prep, "--wait", "16", source, os.path.join(folder, "prep.wav")],
+        "sox": [sox, source, "-r", "8031", "-c", "1", "-b", "8", "-e", "unsigned-integer",
+                os.path.join(folder, "sox.wav")],
+    }
+    for command in commands.values():
+        run(command)
+    times = {name: [] for name in commands}
+    peaks = {name: 0 for name in commands}
+    for _ in range(pairs):
+        for name, command in commands.items():
+            elapsed, rss = run_measuring_memory(command, folder)
+            times[name].append(elapsed)
+            peaks[name] = max(peaks[name], rss)
+    for name in ("song.wav", "prep.wav", "sox.wav"):
+        os.remove(os.path.join(folder, name))
+    return times, peaks
+
+
+def main_prep(args):
+    sox = shutil.which("sox")
+    if not sox or not os.access("/usr/bin/time", os.X_OK):
+        sys.exit("--prep needs sox, to make the recordings and compare with, and GNU time "
+                 "(Debian packages sox and time), to read peak memory")
+    prep = os.path.abspath(args.tonebake_prep)
+    print(f"{'input':>10} {'prep':>10} {'sox':>10} {'ratio':>7} {'prep mem':>9} {'sox mem':>9}")
+    verdicts = []
+    with tempfile.TemporaryDirectory(prefix="tonebake-bench-") as folder:
+        for seconds in PREP_DURATIONS:
+            times, peaks = measure_prep(folder, seconds, args.pairs, prep, sox)
+            ratio = statistics.median(
+                p / s for p, s in zip(times["tonebake-prep"], times["sox"]))
+            print(f"{seconds:>9}s {statistics.median(times['tonebake-prep']):>9.2f}s"
+                  f" {statistics.median(times['sox']):>9.2f}s {ratio:>7.2f}"
+                  f" {peaks['tonebake-prep'] / 2**20:>7.1f}Mi {peaks['sox'] / 2**20:>7.1f}Mi",
+                  flush=True)
+            verdicts.append(f"{seconds} s: no slower than sox: {verdict(ratio <= 1.0)}; "
+                            f"peak memory <= 32 MiB: "
+                            f"{verdict(peaks['tonebake-prep'] <= PREP_MEMORY_TARGET)}")
+    print()
+    print("\n".join(verdicts))
+
+
 def pairwise_ratio(times, other):
     return statistics.median(t / o for t, o in zip(times["tonebake"], times[other]))
 
@@ -104,7 +174,12 @@ def main():
     parser.add_argument("--tonebake", default=os.path.join("build", "tonebake"))
     parser.add_argument("--pairs", type=int, default=5)
     parser.add_argument("--sizes", default="60K,16M,256M")
+    parser.add_argument("--prep", action="store_true", help="time tonebake-prep against sox")
+    parser.add_argument("--tonebake-prep", default=os.path.join("build", "tonebake-prep"))
     args = parser.parse_args()
+    if args.prep:
+        main_prep(args)
+        return
     tonebake = os.path.abspath(args.tonebake)
     sizes = [parse_size(text) for text in args.sizes.split(",")]
 

@@ -81,6 +81,14 @@ int FileAccess::Remove(const char* name) {
   return os_file::Remove(name) ? 1 : 0;
 }
 
+int FileAccess::SetPosition(FileHandle handle, std::uint32_t offset) {
+  if (!os_file::SetPosition(handle, offset)) {
+    RecordFailure(SeekFailed);
+    return 0;
+  }
+  return 1;
+}
+
 int FileAccess::Rename(const char* from, const char* to) {
   if (!os_file::Rename(from, to)) {
     RecordFailure(RenameFailed);

@@ -22,6 +22,7 @@ enum FileAccessCode : std::int32_t {
   SizeFailed = CloseFailed,
   RenameFailed = 0x8109,
   PermissionsFailed = 0x810A,
+  SeekFailed = 0x810B,
   // Used by the whole-file functions for failures that are not a system call's.
   FileTooLarge = 0x8110,
   OutOfMemory = 0x8111,
@@ -61,6 +62,8 @@ class FileAccess {
   virtual std::uint32_t Write(FileHandle handle, const void* buffer, std::uint32_t count);
   // Deletes a regular file, such as an output left incomplete. 1 or 0.
   virtual int Remove(const char* name);
+  // Moves to `offset` bytes from the start of the file. 1 or 0.
+  virtual int SetPosition(FileHandle handle, std::uint32_t offset);
   // Puts the file `from` in the place of `to` in one step. 1 or 0.
   virtual int Rename(const char* from, const char* to);
   // Gives the open file the permission bits of the file `model`. 1 or 0.

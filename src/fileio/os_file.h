@@ -45,6 +45,7 @@ bool Read(Handle handle, void* buffer, std::uint32_t count, std::uint32_t* done)
 bool Write(Handle handle, const void* buffer, std::uint32_t count, std::uint32_t* done);
 // Deletes a regular file; anything else (a device, say) is left alone.
 bool Remove(const char* name);
+bool SetPosition(Handle handle, std::uint32_t offset);
 // Puts `from` in the place of `to` in one step, replacing what `to` was.
 bool Rename(const char* from, const char* to);
 FileKind Inspect(const char* name);
@@ -58,9 +59,11 @@ std::size_t DirectoryLength(const std::string& path);
 std::uint32_t ProcessId();
 // While a file is being written under a temporary name: if the process is
 // interrupted (Ctrl-C, termination, hang-up), the file is removed before
-// the process ends as the signal would end it. One file at a time.
+// the process ends as the signal would end it. Up to kMaxGuarded files at
+// once; `name` must stay valid until it is released.
+constexpr int kMaxGuarded = 4;
 void GuardTemporary(const char* name, Handle handle);
-void ReleaseTemporary();
+void ReleaseTemporary(const char* name);
 // Asks the system to back [start, start + length), a fresh buffer about to
 // be filled, with memory at once: one call instead of a page fault for every
 // page, which is most of the cost of filling a large buffer. Only a hint:

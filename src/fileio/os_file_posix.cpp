@@ -142,6 +142,10 @@ bool Remove(const char* name) {
   return unlink(name) == 0;
 }
 
+bool SetPosition(Handle handle, std::uint32_t offset) {
+  return lseek(DescriptorFromHandle(handle), static_cast<off_t>(offset), SEEK_SET) >= 0;
+}
+
 bool Rename(const char* from, const char* to) {
   return rename(from, to) == 0;
 }
@@ -195,14 +199,16 @@ std::uint32_t ProcessId() {
 
 namespace {
 
-// Read by the signal handler, so set only while the signals are blocked.
-const char* volatile g_guardedName = nullptr;
+// Read by the signal handler, so changed only while the signals are blocked.
+const char* volatile g_guardedNames[kMaxGuarded] = {};
 constexpr int kCleanupSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
 extern "C" void RemoveGuardedAndDie(int signalNumber) {
-  const char* name = g_guardedName;
-  if (name != nullptr) {
-    unlink(name);
+  for (const char* volatile& slot : g_guardedNames) {
+    const char* name = slot;
+    if (name != nullptr) {
+      unlink(name);
+    }
   }
   // End as the signal would have ended the process: with its default action,
   // delivered as soon as this handler returns.
@@ -257,12 +263,21 @@ class CleanupSignalsBlocked {
 void GuardTemporary(const char* name, Handle /*handle*/) {
   const CleanupSignalsBlocked blocked;
   InstallHandlersOnce();
-  g_guardedName = name;
+  for (const char* volatile& slot : g_guardedNames) {
+    if (slot == nullptr) {
+      slot = name;
+      return;
+    }
+  }
 }
 
-void ReleaseTemporary() {
+void ReleaseTemporary(const char* name) {
   const CleanupSignalsBlocked blocked;
-  g_guardedName = nullptr;
+  for (const char* volatile& slot : g_guardedNames) {
+    if (slot == name) {
+      slot = nullptr;
+    }
+  }
 }
 
 void PrepareLargeBuffer(void* start, std::size_t length) {

@@ -85,6 +85,12 @@ bool Remove(const char* name) {
   return DeleteFileA(name) != FALSE;
 }
 
+bool SetPosition(Handle handle, std::uint32_t offset) {
+  LARGE_INTEGER position;
+  position.QuadPart = offset;
+  return SetFilePointerEx(AsWin32(handle), position, nullptr, FILE_BEGIN) != FALSE;
+}
+
 bool Rename(const char* from, const char* to) {
   return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING) != FALSE;
 }
@@ -142,15 +148,20 @@ std::uint32_t ProcessId() {
 namespace {
 
 // Read by the console control handler, which runs on a thread of its own.
-const char* volatile g_guardedName = nullptr;
-volatile HANDLE g_guardedHandle = nullptr;
+struct Guarded {
+  const char* volatile name;
+  volatile HANDLE handle;
+};
+Guarded g_guarded[kMaxGuarded] = {};
 
 BOOL WINAPI RemoveGuardedOnControl(DWORD /*event*/) {
-  const char* name = g_guardedName;
-  if (name != nullptr) {
-    // The file is open without sharing: it can be deleted only once closed.
-    CloseHandle(g_guardedHandle);
-    DeleteFileA(name);
+  for (Guarded& slot : g_guarded) {
+    const char* name = slot.name;
+    if (name != nullptr) {
+      // The file is open without sharing: it can be deleted only once closed.
+      CloseHandle(slot.handle);
+      DeleteFileA(name);
+    }
   }
   return FALSE;  // the default handler then ends the process
 }
@@ -160,13 +171,22 @@ BOOL WINAPI RemoveGuardedOnControl(DWORD /*event*/) {
 void GuardTemporary(const char* name, Handle handle) {
   static const bool installed = SetConsoleCtrlHandler(RemoveGuardedOnControl, TRUE) != FALSE;
   (void)installed;
-  g_guardedHandle = AsWin32(handle);
-  g_guardedName = name;
+  for (Guarded& slot : g_guarded) {
+    if (slot.name == nullptr) {
+      slot.handle = AsWin32(handle);
+      slot.name = name;
+      return;
+    }
+  }
 }
 
-void ReleaseTemporary() {
-  g_guardedName = nullptr;
-  g_guardedHandle = nullptr;
+void ReleaseTemporary(const char* name) {
+  for (Guarded& slot : g_guarded) {
+    if (slot.name == name) {
+      slot.name = nullptr;
+      slot.handle = nullptr;
+    }
+  }
 }
 
 // Windows commits the pages of a heap block as it is allocated.

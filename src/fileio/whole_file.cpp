@@ -1,5 +1,7 @@
 #include "fileio/whole_file.h"
 
+#include "fileio/replacing_file.h"
+
 namespace tonebake {
 namespace {
 
@@ -37,82 +39,6 @@ std::int32_t ReadOpenFile(FileAccess& access, FileHandle handle, ByteBuffer& fil
   return 0;
 }
 
-// Writes all of `bytes` to the open file and closes it; 0 or the first
-// failure's code.
-std::int32_t WriteAndClose(FileAccess& access, FileHandle handle, const std::uint8_t* bytes,
-                           std::uint32_t length) {
-  std::int32_t result = 0;
-  if (access.Write(handle, bytes, length) != length) {
-    result = RecordedOr(access, WriteFailed);
-  }
-  // A failed close can mean the data never reached the disk.
-  if (access.Close(handle) == 0 && result == 0) {
-    result = RecordedOr(access, CloseFailed);
-  }
-  return result;
-}
-
-// A device or a pipe cannot be replaced, only written to.
-std::int32_t WriteInPlace(FileAccess& access, const std::string& target, const std::uint8_t* bytes,
-                          std::uint32_t length) {
-  const FileHandle handle = access.Open(target.c_str(), os_file::kGenericWrite,
-                                        os_file::kFileAttributeNormal, os_file::kCreateAlways);
-  if (handle == kNoFileHandle) {
-    return RecordedOr(access, OpenFailed);
-  }
-  return WriteAndClose(access, handle, bytes, length);
-}
-
-// A hidden name beside the target, unique to this process and attempt, so
-// that no other file (nor another run's temporary file) is ever touched.
-std::string TemporaryName(const std::string& target, std::uint32_t attempt) {
-  const std::size_t directory = os_file::DirectoryLength(target);
-  return target.substr(0, directory) + "." + target.substr(directory) + ".tonebake-" +
-         std::to_string(os_file::ProcessId()) + "-" + std::to_string(attempt) + ".tmp";
-}
-
-FileHandle CreateTemporary(FileAccess& access, const std::string& target, std::string& name) {
-  constexpr std::uint32_t kAttempts = 8;  // leftovers of an earlier process with this id
-  for (std::uint32_t attempt = 0; attempt < kAttempts; ++attempt) {
-    name = TemporaryName(target, attempt);
-    const FileHandle handle = access.Open(name.c_str(), os_file::kGenericWrite,
-                                          os_file::kFileAttributeNormal, os_file::kCreateNew);
-    if (handle != kNoFileHandle || access.Inspect(name.c_str()) == FileKind::Missing) {
-      return handle;  // created, or failed for a reason other than the name being taken
-    }
-  }
-  return kNoFileHandle;
-}
-
-// The whole image goes to a new file beside the target, which takes the
-// target's place only once every byte is written and the file is closed:
-// until then the target, which may be the input itself, keeps every byte,
-// and a failure or an interruption leaves it as it was.
-std::int32_t WriteAndReplace(FileAccess& access, const std::string& target, bool targetExists,
-                             const std::uint8_t* bytes, std::uint32_t length) {
-  std::string temporary;
-  const FileHandle handle = CreateTemporary(access, target, temporary);
-  if (handle == kNoFileHandle) {
-    return RecordedOr(access, OpenFailed);
-  }
-  os_file::GuardTemporary(temporary.c_str(), handle);
-  std::int32_t result = 0;
-  if (targetExists && access.CopyPermissions(handle, target.c_str()) == 0) {
-    result = RecordedOr(access, PermissionsFailed);
-    access.Close(handle);
-  } else {
-    result = WriteAndClose(access, handle, bytes, length);
-  }
-  if (result == 0 && access.Rename(temporary.c_str(), target.c_str()) == 0) {
-    result = RecordedOr(access, RenameFailed);
-  }
-  if (result != 0) {
-    access.Remove(temporary.c_str());
-  }
-  os_file::ReleaseTemporary();
-  return result;
-}
-
 }  // namespace
 
 std::int32_t LoadFile(const std::string& path, ByteBuffer& file, FileAccessFactory makeAccess) {
@@ -134,24 +60,12 @@ std::int32_t LoadFile(const std::string& path, ByteBuffer& file, FileAccessFacto
 
 std::int32_t SaveFile(const std::string& path, const std::uint8_t* bytes, std::uint32_t length,
                       FileAccessFactory makeAccess) {
-  const std::unique_ptr<FileAccess> access = makeAccess();
-  if (!access) {
-    return OutOfMemory;
+  ReplacingFile file(makeAccess);
+  std::int32_t result = file.Open(path);
+  if (result == 0) {
+    result = file.Write(bytes, length);
   }
-  // Through a symbolic link, the file it points to is replaced and the link
-  // stays.
-  const std::string target = access->FollowLinks(path);
-  switch (access->Inspect(target.c_str())) {
-    case FileKind::Other:
-      return WriteInPlace(*access, target, bytes, length);
-    case FileKind::ReadOnly:
-      return TargetReadOnly;
-    case FileKind::Regular:
-      return WriteAndReplace(*access, target, true, bytes, length);
-    case FileKind::Missing:
-    default:
-      return WriteAndReplace(*access, target, false, bytes, length);
-  }
+  return result != 0 ? result : file.Commit();
 }
 
 }  // namespace tonebake

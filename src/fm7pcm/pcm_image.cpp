@@ -4,18 +4,23 @@
 
 namespace tonebake {
 
+const std::uint8_t kPcmImageTrailer[kPcmImageTrailerSize] = {kPcmEndMark, 0x00, 0x00, 0x00, 0x00};
+
+void WritePcmImageHeader(std::uint32_t count, std::uint8_t wait, std::uint8_t* header) {
+  // Every header byte not named below is zero.
+  std::memset(header, 0, kPcmImageHeaderSize);
+  header[pcm_image_offset::kCountHigh] = static_cast<std::uint8_t>(count >> 8);
+  header[pcm_image_offset::kCountLow] = static_cast<std::uint8_t>(count);
+  header[pcm_image_offset::kWait] = wait;
+}
+
 void BuildPcmImage(const WaveSamples& samples, std::uint8_t wait, std::uint8_t* image) {
   const std::uint32_t count = samples.count;
-  // Every header byte not named below is zero.
-  std::memset(image, 0, kPcmImageHeaderSize);
-  image[pcm_image_offset::kCountHigh] = static_cast<std::uint8_t>(count >> 8);
-  image[pcm_image_offset::kCountLow] = static_cast<std::uint8_t>(count);
-  image[pcm_image_offset::kWait] = wait;
+  WritePcmImageHeader(count, wait, image);
   if (count > 0) {
     std::memcpy(image + pcm_image_offset::kSamples, samples.bytes, count);
   }
-  const std::uint8_t trailer[kPcmImageTrailerSize] = {kPcmEndMark, 0x00, 0x00, 0x00, 0x00};
-  std::memcpy(image + pcm_image_offset::kSamples + count, trailer, kPcmImageTrailerSize);
+  std::memcpy(image + pcm_image_offset::kSamples + count, kPcmImageTrailer, kPcmImageTrailerSize);
 }
 
 }  // namespace tonebake

@@ -27,6 +27,13 @@ constexpr std::uint32_t PcmImageSize(std::uint32_t count) {
   return count + kPcmImageOverhead;
 }
 
+// Writes the six header bytes of an image of `count` samples played with
+// `wait`.
+void WritePcmImageHeader(std::uint32_t count, std::uint8_t wait, std::uint8_t* header);
+
+// The five bytes that end every image.
+extern const std::uint8_t kPcmImageTrailer[kPcmImageTrailerSize];
+
 // Writes the image of `samples` played with `wait` to `image`, which holds
 // exactly PcmImageSize(samples.count) bytes. The count field keeps only the
 // low 16 bits of the sample count; every sample is still written.

@@ -1,73 +1,196 @@
 #include "prep/audio_io.h"
 
-#include <samplerate.h>
 #include <sndfile.h>
+#include <soxr.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cmath>
-#include <memory>
 
-#include "prep/signal.h"
+#include "prep/prep_options.h"
 
 namespace tonebake::prep {
 namespace {
 
-// The longest recording read: far beyond anything an FM-7 can hold, and a
-// guard against sizes that would not fit in memory.
-constexpr sf_count_t kMaxSamples = sf_count_t{1} << 30;
+bool IsPlainFile(int fd) {
+  struct stat info {};
+  return fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+}
 
-struct SoundFileCloser {
-  void operator()(SNDFILE* file) const { sf_close(file); }
-};
-using SoundFile = std::unique_ptr<SNDFILE, SoundFileCloser>;
+// Copies standard input to an anonymous temporary file, which disappears
+// when it is closed or the process ends.
+std::FILE* SpoolStandardInput(std::string& error) {
+  std::FILE* spool = std::tmpfile();
+  if (spool == nullptr) {
+    error = "cannot make a temporary copy of standard input";
+    return nullptr;
+  }
+  std::vector<char> block(1 << 16);
+  std::size_t got = 0;
+  while ((got = std::fread(block.data(), 1, block.size(), stdin)) > 0) {
+    if (std::fwrite(block.data(), 1, got, spool) != got) {
+      error = "cannot make a temporary copy of standard input";
+      std::fclose(spool);
+      return nullptr;
+    }
+  }
+  if (std::fflush(spool) != 0 || std::ferror(stdin)) {
+    error = "reading standard input failed";
+    std::fclose(spool);
+    return nullptr;
+  }
+  std::rewind(spool);
+  return spool;
+}
 
 }  // namespace
 
-bool ReadMonoAudio(const std::string& path, MonoAudio& audio, std::string& error) {
+AudioSource::AudioSource() = default;
+
+AudioSource::~AudioSource() {
+  CloseSoundFile();
+  if (spool_ != nullptr) {
+    std::fclose(spool_);
+  }
+}
+
+bool AudioSource::Open(const std::string& path, std::string& error) {
+  path_ = path;
+  if (path == kStandardStream && !IsPlainFile(STDIN_FILENO)) {
+    spool_ = SpoolStandardInput(error);
+    if (spool_ == nullptr) {
+      return false;
+    }
+  } else if (path != kStandardStream) {
+    struct stat info {};
+    if (stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
+      error = "is a directory";
+      return false;
+    }
+  }
+  return OpenSoundFile(error);
+}
+
+bool AudioSource::OpenSoundFile(std::string& error) {
   SF_INFO info{};
-  const SoundFile file(sf_open(path.c_str(), SFM_READ, &info));
-  if (!file) {
+  if (spool_ != nullptr) {
+    file_ = sf_open_fd(fileno(spool_), SFM_READ, &info, SF_FALSE);
+  } else if (path_ == kStandardStream) {
+    file_ = sf_open_fd(STDIN_FILENO, SFM_READ, &info, SF_FALSE);
+  } else {
+    file_ = sf_open(path_.c_str(), SFM_READ, &info);
+  }
+  if (file_ == nullptr) {
     error = sf_strerror(nullptr);
     return false;
   }
-  if (info.channels < 1 || info.samplerate < 1 || info.frames < 0 ||
-      info.frames > kMaxSamples / info.channels) {
-    error = "unsupported length, channel count or sample rate";
+  if (info.channels < 1 || info.samplerate < 1 || info.frames < 0) {
+    error = "the file claims no channels, no sample rate or a negative length";
+    CloseSoundFile();
     return false;
   }
-  std::vector<float> interleaved(static_cast<std::size_t>(info.frames * info.channels));
-  const sf_count_t read = sf_readf_float(file.get(), interleaved.data(), info.frames);
-  if (read != info.frames) {
-    error = sf_strerror(file.get());
-    return false;
-  }
-  audio.samples = Downmix(interleaved, info.channels);
-  audio.sampleRate = info.samplerate;
+  channels_ = info.channels;
+  sampleRate_ = info.samplerate;
+  frames_ = info.frames;
   return true;
 }
 
-bool Resample(MonoAudio& audio, double targetRate, std::string& error) {
-  if (audio.samples.empty() || audio.sampleRate == targetRate) {
-    audio.sampleRate = targetRate;
+void AudioSource::CloseSoundFile() {
+  if (file_ != nullptr) {
+    sf_close(file_);
+    file_ = nullptr;
+  }
+}
+
+bool AudioSource::Rewind(std::string& error) {
+  if (sf_seek(file_, 0, SEEK_SET) == 0) {
     return true;
   }
-  const double ratio = targetRate / audio.sampleRate;
-  std::vector<float> output(
-      static_cast<std::size_t>(std::ceil(static_cast<double>(audio.samples.size()) * ratio)) + 1);
-  SRC_DATA data{};
-  data.data_in = audio.samples.data();
-  data.input_frames = static_cast<long>(audio.samples.size());
-  data.data_out = output.data();
-  data.output_frames = static_cast<long>(output.size());
-  data.src_ratio = ratio;
-  const int failed = src_simple(&data, SRC_SINC_MEDIUM_QUALITY, 1);
-  if (failed != 0) {
-    error = src_strerror(failed);
+  // Some decoders cannot seek: start again from the file itself.
+  CloseSoundFile();
+  if (spool_ != nullptr) {
+    std::rewind(spool_);
+  } else if (path_ == kStandardStream) {
+    lseek(STDIN_FILENO, 0, SEEK_SET);
+  }
+  return OpenSoundFile(error);
+}
+
+bool AudioSource::Skip(std::int64_t frames) {
+  if (frames <= 0) {
+    return true;
+  }
+  if (frames <= frames_ && sf_seek(file_, frames, SEEK_SET) == frames) {
+    return true;
+  }
+  std::vector<float> discard(4096 * static_cast<std::size_t>(channels_));
+  while (frames > 0) {
+    const auto want = static_cast<std::size_t>(std::min<std::int64_t>(frames, 4096));
+    const std::size_t got = Read(discard.data(), want);
+    if (got == 0) {
+      return false;
+    }
+    frames -= static_cast<std::int64_t>(got);
+  }
+  return true;
+}
+
+std::size_t AudioSource::Read(float* interleaved, std::size_t frames) {
+  const sf_count_t got = sf_readf_float(file_, interleaved, static_cast<sf_count_t>(frames));
+  return got > 0 ? static_cast<std::size_t>(got) : 0;
+}
+
+bool AudioSource::lengthKnown() const {
+  return frames_ != SF_COUNT_MAX;
+}
+
+Resampler::~Resampler() {
+  soxr_delete(resampler_);
+}
+
+bool Resampler::Start(double inputRate, double outputRate, std::string& error) {
+  ratio_ = outputRate / inputRate;
+  if (inputRate == outputRate) {
+    return true;
+  }
+  // 16-bit precision is far beyond what 8 bits keep; the pass band is flat
+  // within 0.01 dB to 91.3% of the output's Nyquist frequency (0.456 times
+  // the output rate), and the filter is linear-phase.
+  const soxr_quality_spec_t quality = soxr_quality_spec(SOXR_16_BITQ, 0);
+  const soxr_io_spec_t io = soxr_io_spec(SOXR_FLOAT32_I, SOXR_FLOAT32_I);
+  soxr_error_t failure = nullptr;
+  resampler_ = soxr_create(inputRate, outputRate, 1, &failure, &io, &quality, nullptr);
+  if (failure != nullptr) {
+    error = failure;
     return false;
   }
-  output.resize(static_cast<std::size_t>(data.output_frames_gen));
-  audio.samples = std::move(output);
-  audio.sampleRate = targetRate;
   return true;
+}
+
+void Resampler::Process(const float* input, std::size_t count, std::vector<float>& output) {
+  if (resampler_ == nullptr) {
+    output.insert(output.end(), input, input + count);
+    return;
+  }
+  // Room for what this block gives, and the filter's tail when flushing.
+  const std::size_t room =
+      static_cast<std::size_t>(std::ceil(static_cast<double>(count) * ratio_)) + 4096;
+  const std::size_t start = output.size();
+  std::size_t used = 0;
+  std::size_t consumed = 0;
+  for (;;) {
+    output.resize(start + used + room);
+    std::size_t inputDone = 0;
+    std::size_t outputDone = 0;
+    soxr_process(resampler_, count == 0 ? nullptr : input + consumed, count - consumed, &inputDone,
+                 output.data() + start + used, room, &outputDone);
+    consumed += inputDone;
+    used += outputDone;
+    if (consumed >= count && outputDone < room) {
+      break;
+    }
+  }
+  output.resize(start + used);
 }
 
 }  // namespace tonebake::prep

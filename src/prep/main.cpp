@@ -1,17 +1,16 @@
 // tonebake-prep: turns any recording into exactly the WAVE file tonebake
 // wants, at the FM-7 playback rate of a PCM wait.
+#include <cmath>
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <vector>
 
-#include "fileio/whole_file.h"
 #include "fm7pcm/pcm_image.h"
-#include "fm7pcm/wait_table.h"
 #include "prep/audio_io.h"
+#include "prep/outputs.h"
+#include "prep/pipeline.h"
 #include "prep/prep_options.h"
 #include "prep/signal.h"
-#include "prep/wave_writer.h"
 
 namespace tonebake::prep {
 namespace {
@@ -22,92 +21,156 @@ constexpr const char* kProgram = "tonebake-prep";
 constexpr std::uint32_t kMaxCountField = 0xFFFF;
 constexpr std::uint32_t kBasicModeBytes = 32 * 1024;
 
-std::uint8_t ChooseWait(const PrepOptions& options, double inputRate) {
-  if (options.wait) {
-    return static_cast<std::uint8_t>(*options.wait);
-  }
-  if (options.rate) {
-    return ClosestWait(*options.rate);
-  }
-  return SelectWait(static_cast<std::uint32_t>(inputRate));
+std::string Named(const std::string& path) {
+  return path == kStandardStream ? "standard input" : path;
 }
 
-std::string DescribeFileError(std::int32_t code) {
-  switch (code) {
-    case WriteFailed:
-      return "the write was incomplete";
-    case CloseFailed:
-      return "closing the file failed";
-    case OpenFailed:
-    case OutOfMemory:
-      return "the file could not be created";
-    default:
-      return std::strerror(code);
-  }
-}
-
-bool Save(const std::string& path, const std::vector<std::uint8_t>& bytes) {
-  const std::int32_t code = SaveFile(path, bytes.data(), static_cast<std::uint32_t>(bytes.size()));
-  if (code != 0) {
-    std::fprintf(stderr, "%s: %s: cannot write: %s\n", kProgram, path.c_str(),
-                 DescribeFileError(code).c_str());
-  }
-  return code == 0;
-}
-
-std::vector<std::uint8_t> MakeImage(const std::vector<std::uint8_t>& samples, std::uint8_t wait) {
-  const WaveSamples view{samples.data(), static_cast<std::uint32_t>(samples.size())};
-  std::vector<std::uint8_t> image(PcmImageSize(view.count));
-  BuildPcmImage(view, wait, image.data());
-  return image;
+std::string Clock(double seconds) {
+  char text[32];
+  const double minutes = std::floor(seconds / 60);
+  std::snprintf(text, sizeof text, "%.0f:%06.3f", minutes, seconds - minutes * 60);
+  return text;
 }
 
 // Warnings about what an FM-7 can play, each with the duration that fits.
-void WarnAboutLength(const std::string& output, std::size_t count, std::uint32_t rate) {
+void WarnAboutLength(const std::string& output, std::uint64_t count, std::uint32_t rate) {
   if (count > kMaxCountField) {
     std::fprintf(stderr,
-                 "%s: warning: %s: %zu samples; the image's 16-bit sample count wraps above "
+                 "%s: warning: %s: %llu samples; the image's 16-bit sample count wraps above "
                  "%u (%.2f s at %u Hz)\n",
-                 kProgram, output.c_str(), count, kMaxCountField,
+                 kProgram, output.c_str(), static_cast<unsigned long long>(count), kMaxCountField,
                  static_cast<double>(kMaxCountField) / rate, rate);
   }
-  const std::size_t imageSize = count + kPcmImageOverhead;
+  const std::uint64_t imageSize = count + kPcmImageOverhead;
   if (imageSize > kBasicModeBytes) {
     const std::uint32_t fits = kBasicModeBytes - kPcmImageOverhead;
     std::fprintf(stderr,
-                 "%s: warning: %s: the image is %zu bytes, more than the 32 KiB an FM-7 in "
+                 "%s: warning: %s: the image is %llu bytes, more than the 32 KiB an FM-7 in "
                  "BASIC mode can hold; %u samples (%.2f s at %u Hz) fit\n",
-                 kProgram, output.c_str(), imageSize, fits, static_cast<double>(fits) / rate, rate);
+                 kProgram, output.c_str(), static_cast<unsigned long long>(imageSize), fits,
+                 static_cast<double>(fits) / rate, rate);
   }
 }
 
-int Prepare(const PrepOptions& options) {
-  MonoAudio audio;
-  std::string error;
-  if (!ReadMonoAudio(options.input, audio, error)) {
-    std::fprintf(stderr, "%s: %s: cannot read: %s\n", kProgram, options.input.c_str(),
-                 error.c_str());
-    return kUnreadableInput;
+void WarnAboutSound(const PrepOptions& options, const Plan& plan, const PassReport& report,
+                    const SampleWriter& writer, double inputRate) {
+  if (report.repaired > 0) {
+    std::fprintf(stderr,
+                 "%s: warning: %s: %llu samples were not numbers (NaN) or infinite; they were "
+                 "replaced by silence or full scale\n",
+                 kProgram, Named(options.input).c_str(),
+                 static_cast<unsigned long long>(report.repaired));
   }
-  const std::uint8_t wait = ChooseWait(options, audio.sampleRate);
-  const std::uint32_t rate = WaitRateTable[wait];
-  if (!Resample(audio, rate, error)) {
-    std::fprintf(stderr, "%s: %s: cannot resample: %s\n", kProgram, options.input.c_str(),
-                 error.c_str());
-    return kUnreadableInput;
+  if (report.stoppedEarly) {
+    const double at = static_cast<double>(plan.startFrame + report.framesRead) / inputRate;
+    std::fprintf(stderr, "%s: warning: %s: decoding stopped at %s; the part before it is kept\n",
+                 kProgram, Named(options.input).c_str(), Clock(at).c_str());
   }
+  const std::uint64_t clipped = writer.quantizer().clipped();
+  if (clipped > 0) {
+    std::fprintf(stderr,
+                 "%s: warning: %s: %llu of %llu samples clipped; a gain of %.1f dB would avoid "
+                 "it\n",
+                 kProgram, options.output.c_str(), static_cast<unsigned long long>(clipped),
+                 static_cast<unsigned long long>(writer.count()),
+                 std::floor(GainToFullScaleDb(writer.quantizer().peak()) * 10) / 10);
+  }
+}
+
+// The peak that --normalize scales to full scale: a first pass that writes
+// nothing.
+float MeasurePeak(AudioSource& source, const PrepOptions& options, const Plan& plan) {
+  float peak = 0.0f;
+  RunPass(source, options, plan, [&peak](const float* samples, std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i) {
+      peak = std::max(peak, std::fabs(samples[i]));
+    }
+    return true;
+  });
+  return peak;
+}
+
+float ChooseGain(AudioSource& source, const PrepOptions& options, const Plan& plan,
+                 std::string& error) {
+  float gain = static_cast<float>(std::pow(10.0, options.gainDb / 20));
   if (options.normalize) {
-    Normalize(audio.samples);
+    const float peak = MeasurePeak(source, options, plan);
+    if (peak > 0.0f) {
+      gain *= kFullScale / peak;
+    }
+    if (!source.Rewind(error)) {
+      return -1.0f;
+    }
   }
-  const std::vector<std::uint8_t> samples = QuantizeTo8Bit(audio.samples, options.dither);
-  if (!Save(options.output, MakeCanonicalWave(samples, rate)) ||
-      (options.image && !Save(*options.image, MakeImage(samples, wait)))) {
+  return gain;
+}
+
+// The pass that writes. With --fit the output is at most 32757 samples: it
+// is gathered first, so that a cut can end in a fade-out.
+PassReport WritePass(AudioSource& source, const PrepOptions& options, const Plan& plan, float gain,
+                     SampleWriter& writer) {
+  std::vector<float> gathered;
+  std::vector<float> scaled;
+  const PassReport report =
+      RunPass(source, options, plan, [&](const float* samples, std::size_t count) {
+        if (options.fit) {
+          gathered.insert(gathered.end(), samples, samples + count);
+          return true;
+        }
+        scaled.assign(samples, samples + count);
+        for (float& sample : scaled) {
+          sample *= gain;
+        }
+        return writer.Add(scaled.data(), count);
+      });
+  if (options.fit) {
+    if (report.cut) {
+      FadeOut(gathered.data(), gathered.size(), plan.rate);
+    }
+    for (float& sample : gathered) {
+      sample *= gain;
+    }
+    writer.Add(gathered.data(), gathered.size());
+  }
+  return report;
+}
+
+int Prepare(const PrepOptions& options) {
+  AudioSource source;
+  std::string error;
+  Plan plan;
+  if (!source.Open(options.input, error) || !(error = MakePlan(options, source, plan)).empty()) {
+    std::fprintf(stderr, "%s: %s: cannot read: %s\n", kProgram, Named(options.input).c_str(),
+                 error.c_str());
+    return kUnreadableInput;
+  }
+  const float gain = ChooseGain(source, options, plan, error);
+  if (gain < 0.0f) {
+    std::fprintf(stderr, "%s: %s: cannot read it again: %s\n", kProgram,
+                 Named(options.input).c_str(), error.c_str());
+    return kUnreadableInput;
+  }
+  SampleWriter writer(options.dither, plan.rate, plan.wait);
+  std::string failedPath;
+  const bool opened = writer.Open(options.output, options.image, failedPath, error);
+  const PassReport report = opened ? WritePass(source, options, plan, gain, writer) : PassReport{};
+  if (report.cut && !options.fit) {
+    std::fprintf(stderr,
+                 "%s: %s: cannot read: it decodes to more samples than a WAVE file can hold\n",
+                 kProgram, Named(options.input).c_str());
+    return kUnreadableInput;  // the writer abandons its files
+  }
+  if (!opened || !writer.Finish(failedPath, error)) {
+    std::fprintf(stderr, "%s: %s: cannot write: %s\n", kProgram, failedPath.c_str(), error.c_str());
     return kOutputFailure;
   }
-  WarnAboutLength(options.output, samples.size(), rate);
-  std::printf("%s -> %s: %zu samples at %u Hz (PCM wait %u), %.2f s\n", options.input.c_str(),
-              options.output.c_str(), samples.size(), rate, static_cast<unsigned>(wait),
-              static_cast<double>(samples.size()) / rate);
+  WarnAboutSound(options, plan, report, writer, source.sampleRate());
+  WarnAboutLength(options.output, writer.count(), plan.rate);
+  std::fprintf(stderr, "%s -> %s: %llu samples at %u Hz (PCM wait %u), %.2f s\n",
+               Named(options.input).c_str(),
+               options.output == kStandardStream ? "standard output" : options.output.c_str(),
+               static_cast<unsigned long long>(writer.count()), plan.rate,
+               static_cast<unsigned>(plan.wait), static_cast<double>(writer.count()) / plan.rate);
   return kSuccess;
 }
 
@@ -122,7 +185,7 @@ int RunPrep(const std::vector<std::string>& arguments) {
     return kSuccess;
   }
   if (parsed.options.version) {
-    std::printf("%s 1.00\n", kProgram);
+    std::printf("%s 2.00\n", kProgram);
     return kSuccess;
   }
   return Prepare(parsed.options);

@@ -3,7 +3,9 @@
 #include <getopt.h>
 
 #include <cerrno>
+#include <cmath>
 #include <cstdlib>
+#include <cstring>
 
 #include "fm7pcm/wait_table.h"
 
@@ -16,8 +18,14 @@ enum OptionCode : int {
   kImage = 'i',
   kNormalize = 'n',
   kHelp = 'h',
+  kGain = 'g',
   kNoDither = 1000,
   kVersion,
+  kStart,
+  kLength,
+  kFit,
+  kChannel,
+  kHighpass,
 };
 
 // clang-format off
@@ -27,11 +35,18 @@ const option kLongOptions[] = {
     {"image", required_argument, nullptr, kImage},
     {"normalize", no_argument, nullptr, kNormalize},
     {"no-dither", no_argument, nullptr, kNoDither},
+    {"start", required_argument, nullptr, kStart},
+    {"length", required_argument, nullptr, kLength},
+    {"fit", no_argument, nullptr, kFit},
+    {"gain", required_argument, nullptr, kGain},
+    {"channel", required_argument, nullptr, kChannel},
+    {"highpass", required_argument, nullptr, kHighpass},
     {"help", no_argument, nullptr, kHelp},
     {"version", no_argument, nullptr, kVersion},
     {nullptr, 0, nullptr, 0},
 };
 // clang-format on
+constexpr const char* kShortOptions = ":w:r:i:nhg:";
 
 // A whole decimal number within [low, high], or nothing.
 std::optional<long> ParseNumber(const char* text, long low, long high) {
@@ -44,21 +59,86 @@ std::optional<long> ParseNumber(const char* text, long low, long high) {
   return value;
 }
 
+// A finite decimal number followed by exactly `suffix` (may be empty).
+std::optional<double> ParseDecimal(const std::string& text, const char* suffix) {
+  if (text.empty() || std::isspace(static_cast<unsigned char>(text.front()))) {
+    return std::nullopt;
+  }
+  char* end = nullptr;
+  const double value = std::strtod(text.c_str(), &end);
+  if (end == text.c_str() || std::strcmp(end, suffix) != 0 || !std::isfinite(value)) {
+    return std::nullopt;
+  }
+  return value;
+}
+
+std::string Refusal(const char* option, const char* takes, const char* argument) {
+  return std::string(option) + " takes " + takes + ", not '" + argument + "'";
+}
+
+std::string TakeSignalOption(int code, const char* argument, PrepOptions& options) {
+  switch (code) {
+    case kGain: {
+      // Beyond +-200 dB every sample is silence or clipped; far beyond it the
+      // factor itself is no longer a finite number.
+      constexpr double kMaxGainDb = 200;
+      auto gain = ParseDecimal(argument, "");
+      if (gain && std::fabs(*gain) > kMaxGainDb) {
+        gain.reset();
+      }
+      options.gainDb = gain.value_or(0);
+      return gain ? std::string()
+                  : Refusal("--gain", "a level from -200 to 200 dB such as -3 or 6", argument);
+    }
+    case kChannel:
+      if (std::strcmp(argument, "left") == 0) {
+        options.channel = ChannelChoice::Left;
+      } else if (std::strcmp(argument, "right") == 0) {
+        options.channel = ChannelChoice::Right;
+      } else if (std::strcmp(argument, "mix") == 0) {
+        options.channel = ChannelChoice::Mix;
+      } else {
+        return Refusal("--channel", "left, right or mix", argument);
+      }
+      return std::string();
+    case kHighpass:
+      options.highpassHz = ParseRate(argument);
+      return options.highpassHz ? std::string()
+                                : Refusal("--highpass", "a frequency in Hz", argument);
+    default:
+      return std::string();
+  }
+}
+
+std::string TakeCutOption(int code, const char* argument, PrepOptions& options) {
+  if (code == kFit) {
+    options.fit = true;
+    return std::string();
+  }
+  const auto time = ParseTime(argument);
+  if (!time) {
+    return Refusal(code == kStart ? "--start" : "--length", "a time such as 12.5 or 1:02.5",
+                   argument);
+  }
+  if (code == kStart) {
+    options.startSeconds = *time;
+  } else {
+    options.lengthSeconds = time;
+  }
+  return std::string();
+}
+
 std::string TakeOption(int code, const char* argument, PrepOptions& options) {
   switch (code) {
     case kWait: {
       const auto wait = ParseNumber(argument, 0, static_cast<long>(kWaitRateCount) - 1);
-      if (!wait) {
-        return std::string("--wait takes a whole number from 0 to 63, not '") + argument + "'";
-      }
-      options.wait = static_cast<int>(*wait);
-      return std::string();
+      options.wait = wait ? std::optional<int>(static_cast<int>(*wait)) : std::nullopt;
+      return wait ? std::string() : Refusal("--wait", "a whole number from 0 to 63", argument);
     }
     case kRate:
-      options.rate = ParseNumber(argument, 1, 1000000);
+      options.rate = ParseRate(argument);
       return options.rate ? std::string()
-                          : std::string("--rate takes a rate in Hz from 1 to 1000000, not '") +
-                                argument + "'";
+                          : Refusal("--rate", "a rate in Hz such as 8000 or 7.855k", argument);
     case kImage:
       options.image = argument;
       return std::string();
@@ -74,9 +154,25 @@ std::string TakeOption(int code, const char* argument, PrepOptions& options) {
     case kVersion:
       options.version = true;
       return std::string();
+    case kStart:
+    case kLength:
+    case kFit:
+      return TakeCutOption(code, argument, options);
     default:
-      return "unknown option or missing value";
+      return TakeSignalOption(code, argument, options);
   }
+}
+
+// What getopt could not take: the option named as the user wrote it.
+std::string UnknownOrIncomplete(int code, char* const* argv) {
+  const std::string written = argv[optind - 1];
+  if (code == ':') {
+    return "option '" + written + "' needs a value";
+  }
+  if (optopt != 0 && written.rfind("--", 0) != 0) {
+    return std::string("unknown option '-") + static_cast<char>(optopt) + "'";
+  }
+  return "unknown option '" + written.substr(0, written.find('=')) + "'";
 }
 
 std::string CheckFileNames(const std::vector<std::string>& names, PrepOptions& options) {
@@ -88,6 +184,12 @@ std::string CheckFileNames(const std::vector<std::string>& names, PrepOptions& o
   }
   options.input = names[0];
   options.output = names[1];
+  if (options.image && *options.image == options.output && options.output != kStandardStream) {
+    return "--image names the same file as OUTPUT";
+  }
+  if (options.image && *options.image == kStandardStream) {
+    return "--image needs a file name; only OUTPUT can be standard output";
+  }
   return std::string();
 }
 
@@ -107,34 +209,89 @@ ParsedOptions ParsePrepOptions(const std::vector<std::string>& arguments) {
   const int argc = static_cast<int>(storage.size());
   int code = 0;
   while (parsed.error.empty() &&
-         (code = getopt_long(argc, argv.data(), "w:r:i:nh", kLongOptions, nullptr)) != -1) {
-    parsed.error = TakeOption(code, optarg, parsed.options);
+         (code = getopt_long(argc, argv.data(), kShortOptions, kLongOptions, nullptr)) != -1) {
+    parsed.error = code == '?' || code == ':' ? UnknownOrIncomplete(code, argv.data())
+                                              : TakeOption(code, optarg, parsed.options);
   }
   if (!parsed.error.empty() || parsed.options.help || parsed.options.version) {
     return parsed;
   }
-  const std::vector<std::string> names(storage.begin() + optind, storage.end());
+  // getopt has moved every name behind the options, in their order: read
+  // them from its permuted vector, not from the original one.
+  std::vector<std::string> names;
+  for (int i = optind; i < argc; ++i) {
+    names.emplace_back(argv[static_cast<std::size_t>(i)]);
+  }
   parsed.error = CheckFileNames(names, parsed.options);
   return parsed;
+}
+
+std::optional<double> ParseTime(const std::string& text) {
+  constexpr double kLongestTime = 1e7;  // about 116 days: far beyond any recording
+  double total = 0;
+  std::size_t begin = 0;
+  for (int part = 0; part < 3; ++part) {
+    const std::size_t colon = text.find(':', begin);
+    if (colon == std::string::npos) {
+      const auto seconds = ParseDecimal(text.substr(begin), "");
+      if (!seconds || *seconds < 0 || (part > 0 && *seconds >= 60) ||
+          total * 60 + *seconds > kLongestTime) {
+        return std::nullopt;
+      }
+      return total * 60 + *seconds;
+    }
+    const auto whole =
+        ParseNumber(text.substr(begin, colon - begin).c_str(), 0, part == 0 ? 1000000 : 59);
+    if (!whole) {
+      return std::nullopt;
+    }
+    total = total * 60 + static_cast<double>(*whole);
+    begin = colon + 1;
+  }
+  return std::nullopt;
+}
+
+std::optional<double> ParseRate(const std::string& text) {
+  std::optional<double> rate = ParseDecimal(text, "");
+  if (!rate) {
+    rate = ParseDecimal(text, "k");
+    if (rate) {
+      *rate *= 1000;
+    }
+  }
+  if (!rate || *rate <= 0) {
+    return std::nullopt;
+  }
+  return rate;
 }
 
 std::string PrepUsage() {
   return "Usage: tonebake-prep [OPTIONS] INPUT OUTPUT.wav\n"
          "Turns any recording that libsndfile reads (WAVE of any layout, AIFF, FLAC,\n"
-         "Ogg Vorbis...) into the 8-bit mono WAVE file that tonebake converts, at\n"
-         "exactly the FM-7 playback rate of a PCM wait.\n"
+         "Ogg Vorbis, MP3...) into the 8-bit mono WAVE file that tonebake converts, at\n"
+         "exactly the FM-7 playback rate of a PCM wait. INPUT or OUTPUT may be '-' for\n"
+         "standard input or output. Options may come anywhere; '--' ends them.\n"
          "\n"
-         "  -w, --wait N      resample to the rate of PCM wait N (0-63); by default the\n"
-         "                    wait that tonebake picks for the input's own rate\n"
-         "  -r, --rate HZ     use the wait whose playback rate is closest to HZ\n"
-         "  -n, --normalize   scale the peak to full scale\n"
-         "      --no-dither   quantize to 8 bits without dither\n"
-         "  -i, --image FILE  also write the FM-7 PCM image to FILE\n"
-         "  -h, --help        show this help and exit\n"
-         "      --version     show the version and exit\n"
+         "  -w, --wait N        resample to the rate of PCM wait N (0-63); by default\n"
+         "                      the wait that tonebake picks for the input's own rate\n"
+         "  -r, --rate HZ       use the wait whose playback rate is closest to HZ\n"
+         "                      (decimals and a k suffix allowed: 8000, 7.855k)\n"
+         "      --channel CH    left, right or mix (the average; the default)\n"
+         "      --start TIME    skip TIME of the input first (seconds, or m:ss.s)\n"
+         "      --length TIME   keep at most TIME of the input\n"
+         "      --fit           cut to what a 32 KiB image holds (32757 samples),\n"
+         "                      ending in a 10 ms fade-out\n"
+         "      --highpass HZ   remove DC offset and rumble below HZ (two-pole)\n"
+         "  -g, --gain DB       change the level by DB decibels\n"
+         "  -n, --normalize     scale the peak to full scale (before --gain)\n"
+         "      --no-dither     quantize to 8 bits without dither\n"
+         "  -i, --image FILE    also write the FM-7 PCM image to FILE\n"
+         "  -h, --help          show this help and exit\n"
+         "      --version       show the version and exit\n"
          "\n"
-         "Channels are averaged to mono; 8-bit quantization uses TPDF dither from a\n"
-         "fixed seed, so the same input always gives the same bytes.\n"
+         "Quantization uses TPDF dither from a fixed seed, so the same input always\n"
+         "gives the same bytes; digital silence stays exact. Messages and the summary\n"
+         "go to standard error.\n"
          "\n"
          "Exit status: 0 success, 1 bad usage, 2 unreadable input, 3 output failure.\n";
 }

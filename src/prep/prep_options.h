@@ -5,16 +5,27 @@
 #include <string>
 #include <vector>
 
+#include "prep/signal.h"
+
 namespace tonebake::prep {
+
+// "-" as INPUT or OUTPUT: standard input or output.
+constexpr const char* kStandardStream = "-";
 
 struct PrepOptions {
   std::string input;
   std::string output;
-  std::optional<int> wait;           // --wait N, 0..63
-  std::optional<long> rate;          // --rate HZ: the wait whose rate is closest
-  bool normalize = false;            // --normalize
-  bool dither = true;                // --no-dither turns it off
-  std::optional<std::string> image;  // --image OUT.bin
+  std::optional<int> wait;                     // --wait N, 0..63
+  std::optional<double> rate;                  // --rate HZ: the wait whose rate is closest
+  bool normalize = false;                      // --normalize
+  bool dither = true;                          // --no-dither turns it off
+  std::optional<std::string> image;            // --image OUT.bin
+  double startSeconds = 0;                     // --start TIME
+  std::optional<double> lengthSeconds;         // --length TIME
+  bool fit = false;                            // --fit: cut to what a 32 KiB image holds
+  double gainDb = 0;                           // --gain DB
+  ChannelChoice channel = ChannelChoice::Mix;  // --channel left|right|mix
+  std::optional<double> highpassHz;            // --highpass HZ
   bool help = false;
   bool version = false;
 };
@@ -27,7 +38,16 @@ struct ParsedOptions {
 };
 
 // Reads the GNU-style command line (`arguments` includes the program name).
+// Options may come before, between or after the names; "--" ends them.
 ParsedOptions ParsePrepOptions(const std::vector<std::string>& arguments);
+
+// A time: seconds ("12.5") or minutes and seconds ("1:02.5"), optionally
+// with hours ("1:00:00"). Nothing when it is not one or is negative.
+std::optional<double> ParseTime(const std::string& text);
+
+// A rate in Hz: a decimal number, optionally with a "k" for thousands
+// ("8000", "7.855k"). Nothing when it is not one or is not positive.
+std::optional<double> ParseRate(const std::string& text);
 
 // The text of --help.
 std::string PrepUsage();

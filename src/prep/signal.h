@@ -1,8 +1,8 @@
 #ifndef TONEBAKE_PREP_SIGNAL_H
 #define TONEBAKE_PREP_SIGNAL_H
 
+#include <cstddef>
 #include <cstdint>
-#include <vector>
 
 namespace tonebake::prep {
 
@@ -10,22 +10,58 @@ namespace tonebake::prep {
 // (0x80): 127 steps of 1/128 each way.
 constexpr float kFullScale = 127.0f / 128.0f;
 
-// Averages the channels of interleaved frames into one.
-std::vector<float> Downmix(const std::vector<float>& interleaved, int channels);
+enum class ChannelChoice { Mix, Left, Right };
 
-// Scales the samples so that the largest magnitude is kFullScale; silence
-// stays silence.
-void Normalize(std::vector<float>& samples);
+// Replaces NaN with 0 and infinities with ±1, in place, so that nothing
+// undefined reaches the arithmetic after it. Returns how many were replaced.
+std::size_t RepairNonFinite(float* samples, std::size_t count);
 
-// Quantizes samples in [-1, 1] to 8-bit unsigned (silence 0x80), clamping
-// what lies outside. With dither, triangular (TPDF) noise of one step peak
-// is added first, from a fixed seed, so the same samples always give the
-// same bytes.
-std::vector<std::uint8_t> QuantizeTo8Bit(const std::vector<float>& samples, bool dither);
+// One channel from `frames` interleaved frames: the average of all of them,
+// or the left or right one. A mono recording gives its only channel for
+// either side.
+void ToMono(const float* interleaved, std::size_t frames, int channels, ChannelChoice choice,
+            float* mono);
+
+// A two-pole Butterworth high-pass filter, for removing DC offset and
+// rumble.
+class HighPass {
+ public:
+  HighPass(double cutoffHz, double sampleRate);
+  float Process(float sample);
+
+ private:
+  double b0_ = 1, b1_ = 0, b2_ = 0, a1_ = 0, a2_ = 0;
+  double x1_ = 0, x2_ = 0, y1_ = 0, y2_ = 0;
+};
+
+// Quantizes samples in [-1, 1] to 8-bit unsigned (silence 0x80), counting
+// those that lie beyond what 8 bits hold and clamping them. With dither,
+// triangular (TPDF) noise of one step peak is added first, from a fixed
+// seed, so the same samples always give the same bytes. Digital silence
+// (below about -120 dBFS) is never dithered: it stays exactly 0x80.
+class Quantizer {
+ public:
+  explicit Quantizer(bool dither) : dither_(dither) {}
+  std::uint8_t Quantize(float sample);
+  std::uint64_t clipped() const { return clipped_; }
+  float peak() const { return peak_; }
+
+ private:
+  float Noise();
+
+  bool dither_;
+  std::uint64_t noiseState_ = 0x746F6E6562616B65ull;  // "tonebake"
+  std::uint64_t clipped_ = 0;
+  float peak_ = 0.0f;
+};
 
 // The PCM wait whose FM-7 playback rate is closest to `rate`; between two
 // equally close, the faster.
-std::uint8_t ClosestWait(long rate);
+std::uint8_t ClosestWait(double rate);
+
+// The gain in dB that brings `peak` down to full scale (negative when it
+// lies above).
+double GainToFullScaleDb(float peak);
 
 }  // namespace tonebake::prep
 

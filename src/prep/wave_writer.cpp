@@ -21,11 +21,8 @@ void PutId(std::uint8_t* header, std::uint32_t offset, const char* id) {
 
 }  // namespace
 
-std::vector<std::uint8_t> MakeCanonicalWave(const std::vector<std::uint8_t>& samples,
-                                            std::uint32_t sampleRate) {
-  const auto dataSize = static_cast<std::uint32_t>(samples.size());
-  std::vector<std::uint8_t> file(kWaveHeaderSize + samples.size());
-  std::uint8_t* header = file.data();
+void WriteCanonicalWaveHeader(std::uint32_t sampleRate, std::uint32_t dataSize,
+                              std::uint8_t* header) {
   PutId(header, wave_offset::kRiffId, "RIFF");
   WriteLittleEndian32(header + wave_offset::kRiffSize,
                       kWaveHeaderSize - kRiffPreambleSize + dataSize);
@@ -40,6 +37,12 @@ std::vector<std::uint8_t> MakeCanonicalWave(const std::vector<std::uint8_t>& sam
   WriteLittleEndian16(header + wave_offset::kBitsPerSample, kBitsPerSample);
   PutId(header, wave_offset::kDataId, "data");
   WriteLittleEndian32(header + wave_offset::kDataSize, dataSize);
+}
+
+std::vector<std::uint8_t> MakeCanonicalWave(const std::vector<std::uint8_t>& samples,
+                                            std::uint32_t sampleRate) {
+  std::vector<std::uint8_t> file(kWaveHeaderSize + samples.size());
+  WriteCanonicalWaveHeader(sampleRate, static_cast<std::uint32_t>(samples.size()), file.data());
   std::copy(samples.begin(), samples.end(), file.begin() + kWaveHeaderSize);
   return file;
 }

@@ -33,6 +33,11 @@ TEST(ParsePrepOptions, ReadsEveryOption) {
   EXPECT_TRUE(shortForms.options.dither);
   const ParsedOptions afterNames = Parse({"in", "out", "--wait", "3", "--", "-odd"});
   EXPECT_EQ(afterNames.error, "needs exactly two file names, INPUT and OUTPUT.wav");
+  const ParsedOptions trailing = Parse({"in.flac", "out.wav", "-n", "--gain", "-3"});
+  ASSERT_EQ(trailing.error, "");
+  EXPECT_EQ(trailing.options.output, "out.wav");
+  EXPECT_TRUE(trailing.options.normalize);
+  EXPECT_EQ(trailing.options.gainDb, -3.0);
   const ParsedOptions mixed = Parse({"in", "--wait", "3", "--", "-odd"});
   ASSERT_EQ(mixed.error, "");
   EXPECT_EQ(mixed.options.wait, 3);
@@ -51,54 +56,104 @@ TEST(ParsePrepOptions, RefusesWhatCannotBeUsed) {
       {"--rate", "0", "in", "out"},
       {"--wait", "3", "--rate", "8000", "in", "out"},
       {"--bogus", "in", "out"},
-      {"in", "out", "--wait"},
+      {"--channel", "centre", "in", "out"},
+      {"--image", "out", "in", "out"},
+      {"--gain", "1e300", "in", "out"},
   };
   for (const auto& arguments : cases) {
     EXPECT_NE(Parse(arguments).error, "") << arguments.front();
   }
+  // What is wrong is named as the user wrote it.
+  EXPECT_EQ(Parse({"--bogus=1", "in", "out"}).error, "unknown option '--bogus'");
+  EXPECT_EQ(Parse({"-x", "in", "out"}).error, "unknown option '-x'");
+  EXPECT_EQ(Parse({"in", "out", "--wait"}).error, "option '--wait' needs a value");
 }
 
 TEST(ClosestWait, PicksTheNearestRate) {
   EXPECT_EQ(ClosestWait(8031), 16);
   EXPECT_EQ(ClosestWait(8000), 16);
   EXPECT_EQ(ClosestWait(8150), 15);  // 8214 is 64 away, 8031 is 119 away
+  EXPECT_EQ(ClosestWait(7855.4), 17);
   EXPECT_EQ(ClosestWait(44100), 0);
   EXPECT_EQ(ClosestWait(1), 63);
 }
 
-TEST(QuantizeTo8Bit, MapsLevelsAroundSilenceAndClamps) {
-  const std::vector<float> levels = {0.0f, 0.5f, -0.5f, kFullScale, -1.0f, 2.0f, -2.0f};
-  EXPECT_EQ(QuantizeTo8Bit(levels, false),
-            (std::vector<std::uint8_t>{128, 192, 64, 255, 0, 255, 0}));
+std::vector<std::uint8_t> Quantize(const std::vector<float>& levels, bool dither,
+                                   std::uint64_t* clipped = nullptr) {
+  Quantizer quantizer(dither);
+  std::vector<std::uint8_t> bytes;
+  for (const float level : levels) {
+    bytes.push_back(quantizer.Quantize(level));
+  }
+  if (clipped != nullptr) {
+    *clipped = quantizer.clipped();
+  }
+  return bytes;
 }
 
-TEST(QuantizeTo8Bit, DitherIsTriangularSmallAndRepeatable) {
-  const std::vector<float> silence(10000, 0.0f);
-  const std::vector<std::uint8_t> first = QuantizeTo8Bit(silence, true);
-  EXPECT_EQ(first, QuantizeTo8Bit(silence, true));
+TEST(Quantizer, MapsLevelsAroundSilenceAndCountsWhatItClamps) {
+  const std::vector<float> levels = {0.0f, 0.5f, -0.5f, kFullScale, -1.0f, 2.0f, -2.0f, 1.0f};
+  std::uint64_t clipped = 0;
+  EXPECT_EQ(Quantize(levels, false, &clipped),
+            (std::vector<std::uint8_t>{128, 192, 64, 255, 0, 255, 0, 255}));
+  EXPECT_EQ(clipped, 3u);  // 2, -2 and 1 lie beyond 8 bits; -1 and 127/128 do not
+}
+
+TEST(Quantizer, DitherIsTriangularSmallRepeatableAndLeavesSilenceExact) {
+  const std::vector<float> quiet(10000, 0.25f / 128);  // a quarter step above silence
+  const std::vector<std::uint8_t> first = Quantize(quiet, true);
+  EXPECT_EQ(first, Quantize(quiet, true));
   int moved = 0;
   for (const std::uint8_t sample : first) {
     EXPECT_GE(sample, 127);
     EXPECT_LE(sample, 129);
     moved += sample != 128;
   }
-  // Triangular noise of one step peak moves a quarter of the samples.
-  EXPECT_NEAR(moved, 2500, 300);
+  // Triangular noise d of one step peak moves a level a quarter step above a
+  // step when d >= 0.25 or d < -0.75: (0.75^2 + 0.25^2) / 2 = 31.25%.
+  EXPECT_NEAR(moved, 3125, 250);
+  EXPECT_EQ(Quantize(std::vector<float>(1000, 0.0f), true), std::vector<std::uint8_t>(1000, 128));
 }
 
-TEST(Downmix, AveragesChannels) {
-  EXPECT_EQ(Downmix({1.0f, 0.0f, -0.5f, 0.5f}, 2), (std::vector<float>{0.5f, 0.0f}));
-  EXPECT_EQ(Downmix({0.25f, -0.25f}, 1), (std::vector<float>{0.25f, -0.25f}));
+TEST(RepairNonFinite, ReplacesNanWithSilenceAndInfinityWithFullScale) {
+  std::vector<float> samples = {0.5f, NAN, INFINITY, -INFINITY, -0.25f};
+  EXPECT_EQ(RepairNonFinite(samples.data(), samples.size()), 3u);
+  EXPECT_EQ(samples, (std::vector<float>{0.5f, 0.0f, 1.0f, -1.0f, -0.25f}));
 }
 
-TEST(Normalize, ScalesThePeakToFullScale) {
-  std::vector<float> samples = {0.1f, -0.25f, 0.2f};
-  Normalize(samples);
-  EXPECT_FLOAT_EQ(samples[1], -kFullScale);
-  EXPECT_FLOAT_EQ(samples[0], 0.4f * kFullScale);
-  std::vector<float> silence(3, 0.0f);
-  Normalize(silence);
-  EXPECT_EQ(silence, std::vector<float>(3, 0.0f));
+TEST(ToMono, MixesOrPicksAChannel) {
+  const std::vector<float> stereo = {1.0f, 0.0f, -0.5f, 0.5f};
+  const std::vector<float> mono = {0.25f, -0.25f};
+  const struct {
+    const std::vector<float>* input;
+    int channels;
+    ChannelChoice choice;
+    std::vector<float> expected;
+  } cases[] = {
+      {&stereo, 2, ChannelChoice::Mix, {0.5f, 0.0f}},
+      {&stereo, 2, ChannelChoice::Left, {1.0f, -0.5f}},
+      {&stereo, 2, ChannelChoice::Right, {0.0f, 0.5f}},
+      {&mono, 1, ChannelChoice::Right, {0.25f, -0.25f}},
+  };
+  for (const auto& c : cases) {
+    std::vector<float> out(c.expected.size());
+    ToMono(c.input->data(), out.size(), c.channels, c.choice, out.data());
+    EXPECT_EQ(out, c.expected) << static_cast<int>(c.choice);
+  }
+}
+
+TEST(ParseTimeAndRate, ReadWhatUsersWrite) {
+  EXPECT_EQ(ParseTime("12.5"), 12.5);
+  EXPECT_EQ(ParseTime("1:02.5"), 62.5);
+  EXPECT_EQ(ParseTime("1:00:00"), 3600.0);
+  EXPECT_EQ(ParseRate("8000"), 8000.0);
+  EXPECT_EQ(ParseRate("7.855k"), 7855.0);
+  for (const char* bad : {"", "-1", "1:60", "1:2:3:4", "x", "1:", "nan", "1e300"}) {
+    EXPECT_EQ(ParseTime(bad), std::nullopt) << bad;
+  }
+  for (const char* bad : {"", "0", "-8000", "8kk", "8 k", "inf"}) {
+    EXPECT_EQ(ParseRate(bad), std::nullopt) << bad;
+  }
 }
 
 TEST(MakeCanonicalWave, TonebakeAcceptsItAndPicksTheIntendedWait) {

@@ -34,10 +34,10 @@ struct Recording {
   int rate;
 };
 
-// A 440 Hz sine at half scale, the same on every channel, written with
-// libsndfile in the given container and sample format.
-void WriteSine(const std::string& path, const Recording& recording, const char* title = nullptr,
-               double seconds = kSeconds) {
+// Interleaved frames written with libsndfile in the given container and
+// sample format.
+void WriteFrames(const std::string& path, const Recording& recording,
+                 const std::vector<float>& samples, const char* title = nullptr) {
   SF_INFO info{};
   info.samplerate = recording.rate;
   info.channels = recording.channels;
@@ -47,15 +47,56 @@ void WriteSine(const std::string& path, const Recording& recording, const char* 
   if (title != nullptr) {
     sf_set_string(file, SF_STR_TITLE, title);  // set before the data: a LIST chunk first
   }
-  const auto frames = static_cast<std::size_t>(seconds * recording.rate);
-  std::vector<float> samples(frames * static_cast<std::size_t>(recording.channels));
-  for (std::size_t i = 0; i < samples.size(); ++i) {
-    const double t =
-        static_cast<double>(i / static_cast<std::size_t>(recording.channels)) / recording.rate;
-    samples[i] = static_cast<float>(0.5 * std::sin(2 * kPi * kToneHz * t));
-  }
-  sf_writef_float(file, samples.data(), static_cast<sf_count_t>(frames));
+  sf_writef_float(file, samples.data(),
+                  static_cast<sf_count_t>(samples.size()) / recording.channels);
   sf_close(file);
+}
+
+// `seconds` of `level(t, channel)` at the recording's rate.
+template <typename Level>
+std::vector<float> Synthesize(const Recording& recording, double seconds, Level level) {
+  const auto frames = static_cast<std::size_t>(seconds * recording.rate);
+  const auto channels = static_cast<std::size_t>(recording.channels);
+  std::vector<float> samples(frames * channels);
+  for (std::size_t i = 0; i < samples.size(); ++i) {
+    samples[i] = static_cast<float>(
+        level(static_cast<double>(i / channels) / recording.rate, static_cast<int>(i % channels)));
+  }
+  return samples;
+}
+
+double Sine(double t, double amplitude = 0.5) {
+  return amplitude * std::sin(2 * kPi * kToneHz * t);
+}
+
+// A 440 Hz sine at half scale, the same on every channel.
+void WriteSine(const std::string& path, const Recording& recording, const char* title = nullptr,
+               double seconds = kSeconds) {
+  WriteFrames(path, recording,
+              Synthesize(recording, seconds, [](double t, int) { return Sine(t); }), title);
+}
+
+// The 8-bit samples of a prepared WAVE file.
+Bytes SamplesOf(const Bytes& file) {
+  WaveSamples samples;
+  if (file.size() < kWaveHeaderSize ||
+      LocateSamples(file.data(), static_cast<std::uint32_t>(file.size()), samples) != HeaderOk) {
+    return Bytes();
+  }
+  return Bytes(samples.bytes, samples.bytes + samples.count);
+}
+
+// The largest distance from silence among samples [from, to).
+int Swing(const Bytes& samples, std::size_t from, std::size_t to) {
+  int swing = 0;
+  for (std::size_t i = from; i < std::min(to, samples.size()); ++i) {
+    swing = std::max(swing, std::abs(samples[i] - 128));
+  }
+  return swing;
+}
+
+bool Contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
 }
 
 std::size_t Find(const Bytes& bytes, const char* id) {
@@ -134,7 +175,8 @@ TEST_F(PrepRun, EveryLayoutLibsndfileWritesBecomesWhatTonebakeWants) {
     WriteSine(File(input), recording);
     const test::ToolRun run = Prep({input, std::string(recording.name) + ".wav"});
     ASSERT_EQ(run.exitCode, 0) << recording.name << ": " << run.err;
-    EXPECT_EQ(run.err, "") << recording.name;
+    EXPECT_EQ(run.out, "") << recording.name;  // standard output carries only data
+    EXPECT_EQ(run.err.find("warning"), std::string::npos) << run.err;
     // Every input rate is above the fastest playback rate: wait 0.
     ExpectPrepared(recording.name, 0);
   }
@@ -155,14 +197,18 @@ TEST_F(PrepRun, ChunksBeforeTheDataAreUnderstood) {
 
 TEST_F(PrepRun, WaitComesFromTheOptionTheRateOrTheInput) {
   WriteSine(File("in.wav"), {"in", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1, 8000});
+  // Options before, between and after the names.
   const struct {
-    std::vector<std::string> options;
+    std::vector<std::string> arguments;
     std::size_t wait;
-  } cases[] = {{{}, 16}, {{"--wait", "40"}, 40}, {{"--rate", "6000"}, 31}};
+  } cases[] = {
+      {{"in.wav", "out.wav"}, 16},
+      {{"in.wav", "--wait", "40", "out.wav"}, 40},
+      {{"in.wav", "out.wav", "--rate", "6000"}, 31},
+      {{"--rate", "7.855k", "in.wav", "out.wav", "-n"}, 17},
+  };
   for (const auto& c : cases) {
-    std::vector<std::string> arguments = c.options;
-    arguments.insert(arguments.end(), {"in.wav", "out.wav"});
-    ASSERT_EQ(Prep(arguments).exitCode, 0);
+    ASSERT_EQ(Prep(c.arguments).exitCode, 0) << c.arguments[1];
     ExpectPrepared("out", c.wait);
   }
 }
@@ -178,9 +224,7 @@ TEST_F(PrepRun, SameInputGivesTheSameBytesAndTheImageTonebakeMakes) {
 
 TEST_F(PrepRun, ResultsAnFm7CannotHoldAreWarnedAboutButWritten) {
   WriteSine(File("in.wav"), {"in", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1, 8000}, nullptr, 9.0);
-  const auto contains = [](const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-  };
+  const auto contains = Contains;
   // 9 s at 3919 Hz: about 35270 samples, more than 32 KiB but a count that fits.
   const test::ToolRun large = Prep({"--wait", "63", "in.wav", "large.wav"});
   EXPECT_EQ(large.exitCode, 0);
@@ -228,6 +272,108 @@ TEST_F(PrepRun, UnreadableInputAndUnwritableOutputFail) {
   EXPECT_FALSE(std::filesystem::exists(File("out.wav")));
 
   EXPECT_EQ(Prep({"--wait", "64", "in.wav", "out.wav"}).exitCode, 1);
+  std::filesystem::create_directory(File("folder"));
+  EXPECT_EQ(Prep({"folder", "out.wav"}).err,
+            "tonebake-prep: folder: cannot read: is a directory\n");
+}
+
+TEST_F(PrepRun, OddInputIsRepairedOrRefusedWithAWarning) {
+  const Recording floatMono{"float", SF_FORMAT_WAV | SF_FORMAT_FLOAT, 1, 8000};
+  std::vector<float> broken = Synthesize(floatMono, 1.0, [](double t, int) { return Sine(t); });
+  broken[100] = NAN;
+  broken[2000] = INFINITY;
+  broken[4000] = -INFINITY;
+  WriteFrames(File("broken.wav"), floatMono, broken);
+  const test::ToolRun repaired = Prep({"--wait", "16", "broken.wav", "out.wav"});
+  EXPECT_EQ(repaired.exitCode, 0);
+  EXPECT_TRUE(Contains(repaired.err, "broken.wav: 3 samples were not numbers (NaN) or infinite"))
+      << repaired.err;
+
+  // A 0 dBFS square overshoots once resampled.
+  const Recording stereo{"square", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 2, 44100};
+  WriteFrames(File("square.wav"), stereo, Synthesize(stereo, 1.0, [](double t, int) {
+                return std::sin(2 * kPi * kToneHz * t) >= 0 ? 1.0 : -1.0;
+              }));
+  const test::ToolRun clipped = Prep({"--wait", "16", "square.wav", "out.wav"});
+  EXPECT_EQ(clipped.exitCode, 0);
+  EXPECT_TRUE(Contains(clipped.err, "samples clipped; a gain of -")) << clipped.err;
+
+  // A header that claims 1 Hz: 20 million frames at wait 63 (3919 Hz) would make 78 billion
+  // samples.
+  test::WaveFields oneHertz;
+  oneHertz.sampleRate = 1;
+  Bytes header = test::MakeWave(Bytes(), oneHertz);
+  constexpr std::uint32_t kFrames = 20000000;
+  test::PutLittleEndian(header, wave_offset::kRiffSize, 36 + kFrames, 4);
+  test::PutLittleEndian(header, wave_offset::kDataSize, kFrames, 4);
+  test::WriteBytes(File("slow.wav"), header);
+  std::filesystem::resize_file(File("slow.wav"), header.size() + kFrames);
+  const test::ToolRun slow = Prep({"slow.wav", "out.wav"});
+  EXPECT_EQ(slow.exitCode, 2);
+  EXPECT_TRUE(Contains(slow.err,
+                       "slow.wav: cannot read: at 1 Hz, its 20000000 frames would make "
+                       "78380000000 samples, more than a WAVE file can hold"))
+      << slow.err;
+}
+
+TEST_F(PrepRun, TruncatedFileKeepsWhatDecodedWithAWarning) {
+  WriteSine(File("whole.flac"), {"flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 1, 8000}, nullptr, 4);
+  Bytes flac = test::ReadBytes(File("whole.flac"));
+  flac.resize(flac.size() / 2);
+  test::WriteBytes(File("half.flac"), flac);
+  const test::ToolRun run = Prep({"--wait", "16", "half.flac", "out.wav"});
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_TRUE(Contains(run.err, "half.flac: decoding stopped at 0:0")) << run.err;
+  EXPECT_NEAR(static_cast<double>(SamplesOf(test::ReadBytes(File("out.wav"))).size()), 2 * 8031.0,
+              0.15 * 2 * 8031);
+}
+
+TEST_F(PrepRun, StandardInputAndOutputCarryTheSameBytesAsFiles) {
+  WriteSine(File("in.wav"), {"in", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 2, 44100});
+  ASSERT_EQ(Prep({"in.wav", "file.wav"}).exitCode, 0);
+  const Bytes expected = test::ReadBytes(File("file.wav"));
+  const test::ToolRun toStdout = Prep({"in.wav", "-"});
+  EXPECT_EQ(toStdout.exitCode, 0);
+  EXPECT_EQ(Bytes(toStdout.out.begin(), toStdout.out.end()), expected);
+  options.stdinPath = "in.wav";
+  options.stdinThroughPipe = true;
+  ASSERT_EQ(Prep({"-", "piped.wav", "--normalize"}).exitCode, 0);
+  ASSERT_EQ(Prep({"in.wav", "normalized.wav", "--normalize"}).exitCode, 0);
+  EXPECT_EQ(test::ReadBytes(File("piped.wav")), test::ReadBytes(File("normalized.wav")));
+}
+
+TEST_F(PrepRun, EditsCutPickFilterAndScale) {
+  // One second of silence, then four of the tone on the left only, with a
+  // DC offset on the right.
+  const Recording stereo{"edit", SF_FORMAT_WAV | SF_FORMAT_FLOAT, 2, 8000};
+  WriteFrames(File("in.wav"), stereo, Synthesize(stereo, 5.0, [](double t, int channel) {
+                return channel == 1 ? 0.25 + 0.1 * std::sin(2 * kPi * 100 * t)
+                                    : (t < 1.0 ? 0.0 : Sine(t));
+              }));
+  const auto run = [this](std::vector<std::string> arguments) {
+    arguments.insert(arguments.end(), {"--wait", "16", "--no-dither", "in.wav", "out.wav"});
+    EXPECT_EQ(Prep(arguments).exitCode, 0);
+    return SamplesOf(test::ReadBytes(File("out.wav")));
+  };
+  // A left-only recording keeps its level: half scale is 64 steps.
+  EXPECT_NEAR(Swing(run({"--channel", "left"}), 0, 40000), 64, 2);
+  EXPECT_NEAR(Swing(run({"--channel", "left", "--gain", "-6.0206"}), 0, 40000), 32, 2);
+  // --start skips the silence; --length keeps 1.5 s.
+  const Bytes cut = run({"--channel", "left", "--start", "1", "--length", "0:01.5"});
+  EXPECT_NEAR(static_cast<double>(cut.size()), 1.5 * 8031, 2);
+  EXPECT_GT(Swing(cut, 0, 40), 20);
+  // The right channel's DC offset (32 steps) is gone after --highpass.
+  const Bytes filtered = run({"--channel", "right", "--highpass", "20"});
+  double sum = 0;
+  for (std::size_t i = 8031; i < filtered.size(); ++i) {
+    sum += filtered[i];
+  }
+  EXPECT_NEAR(sum / static_cast<double>(filtered.size() - 8031), 128.0, 0.5);
+  // --fit: 32757 samples, the last 10 ms fading to silence.
+  const Bytes fitted = run({"--channel", "left", "--fit"});
+  ASSERT_EQ(fitted.size(), 32757u);
+  EXPECT_GT(Swing(fitted, 32757 - 200, 32757 - 80), 60);
+  EXPECT_LE(Swing(fitted, 32757 - 2, 32757), 2);  // gain at most 2/80 of 64 steps
 }
 
 }  // namespace

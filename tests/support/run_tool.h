@@ -12,6 +12,8 @@ struct ToolOptions {
   std::string locale = "C.UTF-8";     // LC_ALL for the run (POSIX only)
   std::uint64_t fileSizeLimit = 0;    // when nonzero, writes past this many bytes fail
   bool fileSizeSignalIgnored = true;  // with a limit: SIGXFSZ ignored, or at its default
+  std::string stdinPath;              // when set, standard input comes from this file,
+  bool stdinThroughPipe = false;      // through a pipe rather than the file itself (POSIX)
 };
 
 struct ToolRun {

@@ -35,6 +35,29 @@ std::vector<std::string> WrapperWords() {
   return words;
 }
 
+// Standard input from `path`: the file itself, or its bytes through a pipe
+// fed by a process of its own.
+bool RedirectStandardInput(const std::string& path, bool throughPipe) {
+  const int file = open(path.c_str(), O_RDONLY);
+  if (file < 0 || !throughPipe) {
+    return file >= 0 && dup2(file, STDIN_FILENO) >= 0;
+  }
+  int ends[2];
+  if (pipe(ends) != 0) {
+    return false;
+  }
+  if (fork() == 0) {
+    close(ends[0]);
+    char block[4096];
+    ssize_t got = 0;
+    while ((got = read(file, block, sizeof block)) > 0 && write(ends[1], block, got) == got) {
+    }
+    _exit(0);
+  }
+  close(ends[1]);
+  return dup2(ends[0], STDIN_FILENO) >= 0;
+}
+
 // In the child: never returns.
 [[noreturn]] void ExecTool(const std::string& executable, const std::vector<std::string>& arguments,
                            const ToolOptions& options, const std::string& outPath,
@@ -42,7 +65,9 @@ std::vector<std::string> WrapperWords() {
   const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
   const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
   if (out < 0 || err < 0 || dup2(out, STDOUT_FILENO) < 0 || dup2(err, STDERR_FILENO) < 0 ||
-      chdir(options.workDir.c_str()) != 0) {
+      chdir(options.workDir.c_str()) != 0 ||
+      (!options.stdinPath.empty() &&
+       !RedirectStandardInput(options.stdinPath, options.stdinThroughPipe))) {
     _exit(126);
   }
   setenv("LC_ALL", options.locale.c_str(), 1);
