@@ -2,19 +2,12 @@
 
 #include <cstdio>
 
+#include "cli/wave_to_image.h"
+#include "fileio/byte_buffer.h"
 #include "fileio/whole_file.h"
-#include "fm7pcm/pcm_image.h"
-#include "fm7pcm/wait_table.h"
 
 namespace tonebake {
 namespace {
-
-std::uint8_t EffectiveWait(std::int32_t waitSetting, const std::uint8_t* file) {
-  if (waitSetting < 0) {
-    return SelectWait(ReadSampleRate(file));
-  }
-  return static_cast<std::uint8_t>(waitSetting);
-}
 
 // Load, convert and save; stops at the first failure. The buffers are owned
 // here and released on every path out.
@@ -24,12 +17,18 @@ RunResult ConvertFile(const RunRequest& request, const DerivedNames& names,
   if (LoadFile(names.inputPath, input, context.makeFileAccess) != 0) {
     return InputOpenFailed;
   }
-  ByteBuffer image;
-  const RunResult converted =
-      ConvertWaveToImage(input.bytes.get(), input.length, request.waitSetting, image);
-  if (converted != Ok) {
-    return converted;
+  ImagePlan plan;
+  const RunResult checked = PlanImage(input.bytes.get(), input.length, request.waitSetting, plan);
+  if (checked != Ok) {
+    return checked;
   }
+  // Without memory for the image no output can be made: reported like an
+  // output that cannot be created.
+  ByteBuffer image;
+  if (!AllocateBuffer(plan.imageSize, image)) {
+    return OutputOpenFailed;
+  }
+  ConvertWaveToImage(plan, image.bytes.get());
   input = ByteBuffer{};  // the image holds all that is still needed
   if (SaveFile(names.outputPath, image.bytes.get(), image.length, context.makeFileAccess) != 0) {
     return OutputOpenFailed;
@@ -38,42 +37,6 @@ RunResult ConvertFile(const RunRequest& request, const DerivedNames& names,
 }
 
 }  // namespace
-
-RunResult ResultForHeaderCheck(HeaderCheck check) {
-  switch (check) {
-    case HeaderOk:
-      return Ok;
-    case FormatNotPcm:
-      return NotLinearPcm;
-    case ChannelsNotOne:
-      return TooManyChannels;
-    case BitsNotEight:
-      return Not8Bit;
-    default:
-      return NotWave;
-  }
-}
-
-RunResult ConvertWaveToImage(const std::uint8_t* file, std::uint32_t length,
-                             std::int32_t waitSetting, ByteBuffer& image) {
-  image = ByteBuffer{};
-  const HeaderCheck check = CheckWaveHeader(file, length);
-  if (check != HeaderOk) {
-    return ResultForHeaderCheck(check);
-  }
-  WaveSamples samples;
-  const HeaderCheck located = LocateSamples(file, length, samples);
-  if (located != HeaderOk) {
-    return ResultForHeaderCheck(located);
-  }
-  // Without memory for the image no output can be made: reported like an
-  // output that cannot be created.
-  if (!AllocateBuffer(PcmImageSize(samples.count), image)) {
-    return OutputOpenFailed;
-  }
-  BuildPcmImage(samples, EffectiveWait(waitSetting, file), image.bytes.get());
-  return Ok;
-}
 
 RunResult RunConversion(const RunRequest& request, const RunContext& context) {
   // Both paths are composed before any file is touched, so that every message

@@ -8,10 +8,8 @@
 #include "cli/command_line.h"
 #include "cli/messages.h"
 #include "cli/run_result.h"
-#include "fileio/byte_buffer.h"
 #include "fileio/file_access.h"
 #include "path/path_names.h"
-#include "wave/wave_header.h"
 
 namespace tonebake {
 
@@ -21,16 +19,6 @@ struct RunContext {
   LeadByteRule pathLeadBytes;
   FileAccessFactory makeFileAccess;
 };
-
-// The single place where the header check's findings become run results.
-RunResult ResultForHeaderCheck(HeaderCheck check);
-
-// The in-memory heart of a run: checks a whole loaded WAVE file and builds
-// its image with the given wait setting (kAutomaticWait: from the sample
-// rate). Returns Ok with the image, or the result that rejects the file with
-// `image` left empty. Never reads outside [file, file + length).
-RunResult ConvertWaveToImage(const std::uint8_t* file, std::uint32_t length,
-                             std::int32_t waitSetting, ByteBuffer& image);
 
 // Converts the request's input file into a PCM image file and reports: the
 // success line on the console's output, or the error message. The output is

@@ -20,11 +20,6 @@ struct Console {
   MessageEncoding encoding;
 };
 
-// The message of an error result, in the given encoding, with its "%s"
-// placeholders still in place. Results outside 1..8 share the message for an
-// unknown error.
-const char* ErrorMessageTemplate(int result, MessageEncoding encoding);
-
 // Replaces each "%s" of `text`, in order, with the next of the two arguments.
 std::string FormatMessage(const char* text, const std::string& first, const std::string& second);
 

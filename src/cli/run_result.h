@@ -15,6 +15,7 @@ enum RunResult : int {
   TooManyChannels = 7,   // more than one channel
   Not8Bit = 8,           // the sample width is not 8 bits
 };
+constexpr int kRunResultCount = Not8Bit + 1;
 
 }  // namespace tonebake
 

@@ -14,11 +14,11 @@ void WritePcmImageHeader(std::uint32_t count, std::uint8_t wait, std::uint8_t* h
   header[pcm_image_offset::kWait] = wait;
 }
 
-void BuildPcmImage(const WaveSamples& samples, std::uint8_t wait, std::uint8_t* image) {
-  const std::uint32_t count = samples.count;
+void BuildPcmImage(const std::uint8_t* samples, std::uint32_t count, std::uint8_t wait,
+                   std::uint8_t* image) {
   WritePcmImageHeader(count, wait, image);
   if (count > 0) {
-    std::memcpy(image + pcm_image_offset::kSamples, samples.bytes, count);
+    std::memcpy(image + pcm_image_offset::kSamples, samples, count);
   }
   std::memcpy(image + pcm_image_offset::kSamples + count, kPcmImageTrailer, kPcmImageTrailerSize);
 }

@@ -3,8 +3,6 @@
 
 #include <cstdint>
 
-#include "wave/wave_header.h"
-
 namespace tonebake {
 
 // Layout of the FM-7 PCM image: a six-byte header, the samples unchanged, a
@@ -34,10 +32,12 @@ void WritePcmImageHeader(std::uint32_t count, std::uint8_t wait, std::uint8_t* h
 // The five bytes that end every image.
 extern const std::uint8_t kPcmImageTrailer[kPcmImageTrailerSize];
 
-// Writes the image of `samples` played with `wait` to `image`, which holds
-// exactly PcmImageSize(samples.count) bytes. The count field keeps only the
-// low 16 bits of the sample count; every sample is still written.
-void BuildPcmImage(const WaveSamples& samples, std::uint8_t wait, std::uint8_t* image);
+// Writes the image of the `count` bytes at `samples` played with `wait` to
+// `image`, which holds exactly PcmImageSize(count) bytes. The count field
+// keeps only the low 16 bits of the sample count; every sample is still
+// written.
+void BuildPcmImage(const std::uint8_t* samples, std::uint32_t count, std::uint8_t wait,
+                   std::uint8_t* image);
 
 }  // namespace tonebake
 

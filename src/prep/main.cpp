@@ -15,7 +15,7 @@
 namespace tonebake::prep {
 namespace {
 
-enum ExitCode : int { kSuccess = 0, kBadUsage = 1, kUnreadableInput = 2, kOutputFailure = 3 };
+enum ExitCode : int { Success = 0, BadUsage = 1, UnreadableInput = 2, OutputFailure = 3 };
 
 constexpr const char* kProgram = "tonebake-prep";
 constexpr std::uint32_t kMaxCountField = 0xFFFF;
@@ -142,13 +142,13 @@ int Prepare(const PrepOptions& options) {
   if (!source.Open(options.input, error) || !(error = MakePlan(options, source, plan)).empty()) {
     std::fprintf(stderr, "%s: %s: cannot read: %s\n", kProgram, Named(options.input).c_str(),
                  error.c_str());
-    return kUnreadableInput;
+    return UnreadableInput;
   }
   const float gain = ChooseGain(source, options, plan, error);
   if (gain < 0.0f) {
     std::fprintf(stderr, "%s: %s: cannot read it again: %s\n", kProgram,
                  Named(options.input).c_str(), error.c_str());
-    return kUnreadableInput;
+    return UnreadableInput;
   }
   SampleWriter writer(options.dither, plan.rate, plan.wait);
   std::string failedPath;
@@ -158,11 +158,11 @@ int Prepare(const PrepOptions& options) {
     std::fprintf(stderr,
                  "%s: %s: cannot read: it decodes to more samples than a WAVE file can hold\n",
                  kProgram, Named(options.input).c_str());
-    return kUnreadableInput;  // the writer abandons its files
+    return UnreadableInput;  // the writer abandons its files
   }
   if (!opened || !writer.Finish(failedPath, error)) {
     std::fprintf(stderr, "%s: %s: cannot write: %s\n", kProgram, failedPath.c_str(), error.c_str());
-    return kOutputFailure;
+    return OutputFailure;
   }
   WarnAboutSound(options, plan, report, writer, source.sampleRate());
   WarnAboutLength(options.output, writer.count(), plan.rate);
@@ -171,22 +171,22 @@ int Prepare(const PrepOptions& options) {
                options.output == kStandardStream ? "standard output" : options.output.c_str(),
                static_cast<unsigned long long>(writer.count()), plan.rate,
                static_cast<unsigned>(plan.wait), static_cast<double>(writer.count()) / plan.rate);
-  return kSuccess;
+  return Success;
 }
 
 int RunPrep(const std::vector<std::string>& arguments) {
   const ParsedOptions parsed = ParsePrepOptions(arguments);
   if (!parsed.error.empty()) {
     std::fprintf(stderr, "%s: %s (see '%s --help')\n", kProgram, parsed.error.c_str(), kProgram);
-    return kBadUsage;
+    return BadUsage;
   }
   if (parsed.options.help) {
     std::fputs(PrepUsage().c_str(), stdout);
-    return kSuccess;
+    return Success;
   }
   if (parsed.options.version) {
     std::printf("%s 2.00\n", kProgram);
-    return kSuccess;
+    return Success;
   }
   return Prepare(parsed.options);
 }

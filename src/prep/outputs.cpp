@@ -5,8 +5,8 @@
 
 #include "fm7pcm/pcm_image.h"
 #include "prep/prep_options.h"
-#include "prep/wave_writer.h"
 #include "wave/wave_header.h"
+#include "wave/wave_writer.h"
 
 namespace tonebake::prep {
 namespace {

@@ -13,36 +13,36 @@ namespace tonebake::prep {
 namespace {
 
 enum OptionCode : int {
-  kWait = 'w',
-  kRate = 'r',
-  kImage = 'i',
-  kNormalize = 'n',
-  kHelp = 'h',
-  kGain = 'g',
-  kNoDither = 1000,
-  kVersion,
-  kStart,
-  kLength,
-  kFit,
-  kChannel,
-  kHighpass,
+  WaitOption = 'w',
+  RateOption = 'r',
+  ImageOption = 'i',
+  NormalizeOption = 'n',
+  HelpOption = 'h',
+  GainOption = 'g',
+  NoDitherOption = 1000,
+  VersionOption,
+  StartOption,
+  LengthOption,
+  FitOption,
+  ChannelOption,
+  HighpassOption,
 };
 
 // clang-format off
 const option kLongOptions[] = {
-    {"wait", required_argument, nullptr, kWait},
-    {"rate", required_argument, nullptr, kRate},
-    {"image", required_argument, nullptr, kImage},
-    {"normalize", no_argument, nullptr, kNormalize},
-    {"no-dither", no_argument, nullptr, kNoDither},
-    {"start", required_argument, nullptr, kStart},
-    {"length", required_argument, nullptr, kLength},
-    {"fit", no_argument, nullptr, kFit},
-    {"gain", required_argument, nullptr, kGain},
-    {"channel", required_argument, nullptr, kChannel},
-    {"highpass", required_argument, nullptr, kHighpass},
-    {"help", no_argument, nullptr, kHelp},
-    {"version", no_argument, nullptr, kVersion},
+    {"wait", required_argument, nullptr, WaitOption},
+    {"rate", required_argument, nullptr, RateOption},
+    {"image", required_argument, nullptr, ImageOption},
+    {"normalize", no_argument, nullptr, NormalizeOption},
+    {"no-dither", no_argument, nullptr, NoDitherOption},
+    {"start", required_argument, nullptr, StartOption},
+    {"length", required_argument, nullptr, LengthOption},
+    {"fit", no_argument, nullptr, FitOption},
+    {"gain", required_argument, nullptr, GainOption},
+    {"channel", required_argument, nullptr, ChannelOption},
+    {"highpass", required_argument, nullptr, HighpassOption},
+    {"help", no_argument, nullptr, HelpOption},
+    {"version", no_argument, nullptr, VersionOption},
     {nullptr, 0, nullptr, 0},
 };
 // clang-format on
@@ -78,7 +78,7 @@ std::string Refusal(const char* option, const char* takes, const char* argument)
 
 std::string TakeSignalOption(int code, const char* argument, PrepOptions& options) {
   switch (code) {
-    case kGain: {
+    case GainOption: {
       // Beyond +-200 dB every sample is silence or clipped; far beyond it the
       // factor itself is no longer a finite number.
       constexpr double kMaxGainDb = 200;
@@ -90,7 +90,7 @@ std::string TakeSignalOption(int code, const char* argument, PrepOptions& option
       return gain ? std::string()
                   : Refusal("--gain", "a level from -200 to 200 dB such as -3 or 6", argument);
     }
-    case kChannel:
+    case ChannelOption:
       if (std::strcmp(argument, "left") == 0) {
         options.channel = ChannelChoice::Left;
       } else if (std::strcmp(argument, "right") == 0) {
@@ -101,7 +101,7 @@ std::string TakeSignalOption(int code, const char* argument, PrepOptions& option
         return Refusal("--channel", "left, right or mix", argument);
       }
       return std::string();
-    case kHighpass:
+    case HighpassOption:
       options.highpassHz = ParseRate(argument);
       return options.highpassHz ? std::string()
                                 : Refusal("--highpass", "a frequency in Hz", argument);
@@ -111,16 +111,16 @@ std::string TakeSignalOption(int code, const char* argument, PrepOptions& option
 }
 
 std::string TakeCutOption(int code, const char* argument, PrepOptions& options) {
-  if (code == kFit) {
+  if (code == FitOption) {
     options.fit = true;
     return std::string();
   }
   const auto time = ParseTime(argument);
   if (!time) {
-    return Refusal(code == kStart ? "--start" : "--length", "a time such as 12.5 or 1:02.5",
+    return Refusal(code == StartOption ? "--start" : "--length", "a time such as 12.5 or 1:02.5",
                    argument);
   }
-  if (code == kStart) {
+  if (code == StartOption) {
     options.startSeconds = *time;
   } else {
     options.lengthSeconds = time;
@@ -130,33 +130,33 @@ std::string TakeCutOption(int code, const char* argument, PrepOptions& options) 
 
 std::string TakeOption(int code, const char* argument, PrepOptions& options) {
   switch (code) {
-    case kWait: {
+    case WaitOption: {
       const auto wait = ParseNumber(argument, 0, static_cast<long>(kWaitRateCount) - 1);
       options.wait = wait ? std::optional<int>(static_cast<int>(*wait)) : std::nullopt;
       return wait ? std::string() : Refusal("--wait", "a whole number from 0 to 63", argument);
     }
-    case kRate:
+    case RateOption:
       options.rate = ParseRate(argument);
       return options.rate ? std::string()
                           : Refusal("--rate", "a rate in Hz such as 8000 or 7.855k", argument);
-    case kImage:
+    case ImageOption:
       options.image = argument;
       return std::string();
-    case kNormalize:
+    case NormalizeOption:
       options.normalize = true;
       return std::string();
-    case kNoDither:
+    case NoDitherOption:
       options.dither = false;
       return std::string();
-    case kHelp:
+    case HelpOption:
       options.help = true;
       return std::string();
-    case kVersion:
+    case VersionOption:
       options.version = true;
       return std::string();
-    case kStart:
-    case kLength:
-    case kFit:
+    case StartOption:
+    case LengthOption:
+    case FitOption:
       return TakeCutOption(code, argument, options);
     default:
       return TakeSignalOption(code, argument, options);

@@ -7,13 +7,8 @@
 namespace tonebake {
 namespace {
 
-constexpr std::uint16_t kLinearPcm = 1;
-constexpr std::uint16_t kMonoChannels = 1;
-constexpr std::uint16_t kBitsPerSampleRequired = 8;
-constexpr std::size_t kIdLength = 4;
-
 bool IdEquals(const std::uint8_t* bytes, std::uint32_t offset, const char* id) {
-  return std::memcmp(bytes + offset, id, kIdLength) == 0;
+  return std::memcmp(bytes + offset, id, wave_value::kIdLength) == 0;
 }
 
 bool LengthMatchesRiffSize(const std::uint8_t* bytes, std::uint32_t length) {
@@ -30,22 +25,22 @@ HeaderCheck CheckWaveHeader(const std::uint8_t* bytes, std::uint32_t length) {
     return SizeMismatch;
   }
   HeaderCheck code = HeaderOk;
-  if (!IdEquals(bytes, wave_offset::kRiffId, "RIFF")) {
+  if (!IdEquals(bytes, wave_offset::kRiffId, wave_value::kRiffId)) {
     code = NoRiffId;
   }
-  if (!IdEquals(bytes, wave_offset::kWaveId, "WAVE")) {
+  if (!IdEquals(bytes, wave_offset::kWaveId, wave_value::kWaveId)) {
     code = NoWaveId;
   }
-  if (!IdEquals(bytes, wave_offset::kFmtId, "fmt ")) {
+  if (!IdEquals(bytes, wave_offset::kFmtId, wave_value::kFmtId)) {
     code = NoFmtId;
   }
-  if (ReadLittleEndian16(bytes + wave_offset::kAudioFormat) != kLinearPcm) {
+  if (ReadLittleEndian16(bytes + wave_offset::kAudioFormat) != wave_value::kLinearPcm) {
     code = FormatNotPcm;
   }
-  if (ReadLittleEndian16(bytes + wave_offset::kChannels) != kMonoChannels) {
+  if (ReadLittleEndian16(bytes + wave_offset::kChannels) != wave_value::kMono) {
     code = ChannelsNotOne;
   }
-  if (ReadLittleEndian16(bytes + wave_offset::kBitsPerSample) != kBitsPerSampleRequired) {
+  if (ReadLittleEndian16(bytes + wave_offset::kBitsPerSample) != wave_value::kBitsPerSample) {
     code = BitsNotEight;
   }
   return code;

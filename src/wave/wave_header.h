@@ -25,10 +25,24 @@ constexpr std::uint32_t kSamples = 44;
 }  // namespace wave_offset
 
 constexpr std::uint32_t kWaveHeaderSize = wave_offset::kSamples;
+
+// The field values of a file in the one layout tonebake reads, which is also
+// the layout tonebake-prep writes.
+namespace wave_value {
+constexpr std::uint32_t kIdLength = 4;
+constexpr const char* kRiffId = "RIFF";
+constexpr const char* kWaveId = "WAVE";
+constexpr const char* kFmtId = "fmt ";
+constexpr const char* kDataId = "data";
+constexpr std::uint16_t kLinearPcm = 1;
+constexpr std::uint16_t kMono = 1;
+constexpr std::uint16_t kBitsPerSample = 8;
+}  // namespace wave_value
 // riffSize counts everything after the "RIFF" id and the size field itself.
 constexpr std::uint32_t kRiffPreambleSize = 8;
 
-// Findings of the header check. The values are stable codes.
+// Findings of the header check. The values never change, so that a code
+// seen in a log or a test means the same finding in every version.
 enum HeaderCheck : std::int32_t {
   HeaderOk = 0,
   SizeMismatch = 0x101,

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "support/captured_streams.h"
 #include "support/faulty_file_access.h"
 #include "support/temp_dir.h"
 #include "support/wave_bytes.h"
@@ -19,17 +20,13 @@ using test::Fault;
 class ConversionRun : public ::testing::Test {
  protected:
   RunResult Convert(const std::string& inputArg) {
-    std::FILE* out = std::fopen(dir.File("stdout").c_str(), "w+b");
-    std::FILE* err = std::fopen(dir.File("stderr").c_str(), "w+b");
+    test::CapturedStreams streams;
     RunRequest request;
     request.inputArg = dir.File(inputArg);
-    const RunContext context{Console{out, err, MessageEncoding::Utf8}, &NoLeadBytes,
+    const RunContext context{Console{streams.out, streams.err, MessageEncoding::Utf8}, &NoLeadBytes,
                              &test::MakeFaultyFileAccess};
     const RunResult result = RunConversion(request, context);
-    std::fclose(out);
-    std::fclose(err);
-    printedOut = test::ReadText(dir.File("stdout"));
-    printedErr = test::ReadText(dir.File("stderr"));
+    streams.Finish(printedOut, printedErr);
     return result;
   }
 
@@ -59,6 +56,7 @@ TEST_F(ConversionRun, EveryFailingFileCallGivesItsResultAndMessageAndNoOutput) {
       {Fault::Write, OutputOpenFailed, outputFailed},
       {Fault::ShortWrite, OutputOpenFailed, outputFailed},
       {Fault::CloseOutput, OutputOpenFailed, outputFailed},
+      {Fault::Rename, OutputOpenFailed, outputFailed},
   };
   test::WriteBytes(input, test::MakeWave(test::RampSamples(300)));
   for (const bool noCode : {false, true}) {

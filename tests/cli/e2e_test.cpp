@@ -113,10 +113,10 @@ TEST_F(EndToEnd, WaitOptionFixesTheWaitByte) {
 TEST_F(EndToEnd, RejectedInputsLeaveAnExistingOutputUntouched) {
   Bytes appended = MakeWave(kFourSamples);
   appended.push_back(0);
-  Bytes dataPastEnd = MakeWave(kFourSamples);
-  test::PutLittleEndian(dataPastEnd, 40, 5, 4);
-  Bytes negativeData = MakeWave(kFourSamples);
-  test::PutLittleEndian(negativeData, 40, 0xFFFFFFFF, 4);
+  test::WaveFields dataPastEnd;
+  dataPastEnd.dataSize = 5;
+  test::WaveFields negativeData;
+  negativeData.dataSize = 0xFFFFFFFF;
   test::WaveFields stereo16;
   stereo16.channels = 2;
   stereo16.bitsPerSample = 16;
@@ -144,8 +144,8 @@ TEST_F(EndToEnd, RejectedInputsLeaveAnExistingOutputUntouched) {
       {"appended byte", appended, 4, notWave},
       {"shorter than a header", Bytes(10, 0), 4, notWave},
       {"empty", Bytes(), 4, notWave},
-      {"data past the end", dataPastEnd, 4, notWave},
-      {"negative data size", negativeData, 4, notWave},
+      {"data past the end", MakeWave(kFourSamples, dataPastEnd), 4, notWave},
+      {"negative data size", MakeWave(kFourSamples, negativeData), 4, notWave},
   };
   for (const auto& c : cases) {
     WriteBytes(File("in.wav"), c.file);
@@ -226,11 +226,11 @@ TEST_F(EndToEnd, InterruptedWriteLeavesTheOldOutputAndNoTemporaryFile) {
 #else
   // Large enough that the write takes a while; smaller under valgrind.
   const std::uint32_t count = std::getenv("TONEBAKE_TEST_WRAPPER") ? 16u << 20 : 256u << 20;
-  Bytes header = MakeWave(Bytes());
-  test::PutLittleEndian(header, 4, 36 + count, 4);
-  test::PutLittleEndian(header, 40, count, 4);
-  WriteBytes(File("big.wav"), header);
-  std::filesystem::resize_file(File("big.wav"), 44 + std::uint64_t{count});
+  test::WaveFields big;
+  big.riffSize = 36 + count;
+  big.dataSize = count;
+  WriteBytes(File("big.wav"), MakeWave(Bytes(), big));
+  std::filesystem::resize_file(File("big.wav"), 44 + std::uint64_t{count});  // zeros
   const Bytes older{1, 2, 3};
   for (const int signalNumber : {SIGINT, SIGTERM}) {
     WriteBytes(File("big.bin"), older);

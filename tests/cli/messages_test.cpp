@@ -6,7 +6,8 @@
 #include <memory>
 
 #include "cli/platform.h"
-#include "support/temp_dir.h"
+#include "cli/results.h"
+#include "support/captured_streams.h"
 #include "support/text_encoding.h"
 
 namespace tonebake {
@@ -41,15 +42,15 @@ TEST(FormatMessage, ReplacesPlaceholdersInOrderAndNothingElse) {
 class ReportTest : public ::testing::Test {
  protected:
   std::string Report(int result, MessageEncoding encoding) {
-    std::FILE* out = std::fopen(dir.File("out").c_str(), "w+b");
-    std::FILE* err = std::fopen(dir.File("err").c_str(), "w+b");
-    EXPECT_EQ(ReportError(Console{out, err, encoding}, result, "in.wav", "out.bin"), result);
-    std::fclose(out);
-    std::fclose(err);
-    EXPECT_EQ(test::ReadText(dir.File("out")), "");  // never standard output
-    return test::ReadText(dir.File("err"));
+    test::CapturedStreams streams;
+    EXPECT_EQ(ReportError(Console{streams.out, streams.err, encoding}, result, "in.wav", "out.bin"),
+              result);
+    std::string out;
+    std::string err;
+    streams.Finish(out, err);
+    EXPECT_EQ(out, "");  // never standard output
+    return err;
   }
-  test::TempDir dir;
 };
 
 // The runs of the program cover results 1 to 8; these two cannot be had

@@ -12,10 +12,9 @@ using test::Bytes;
 // Builds into a buffer one byte longer than the image, to show that nothing
 // is written past the image.
 Bytes Build(const Bytes& samples, std::uint8_t wait) {
-  const WaveSamples view{samples.data(), static_cast<std::uint32_t>(samples.size())};
-  const std::size_t size = PcmImageSize(view.count);
-  Bytes image(size + 1, 0xAA);
-  BuildPcmImage(view, wait, image.data());
+  const auto count = static_cast<std::uint32_t>(samples.size());
+  Bytes image(PcmImageSize(count) + 1, 0xAA);
+  BuildPcmImage(samples.data(), count, wait, image.data());
   EXPECT_EQ(image.back(), 0xAA);
   image.pop_back();
   return image;

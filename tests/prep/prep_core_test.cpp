@@ -5,8 +5,6 @@
 #include "fm7pcm/wait_table.h"
 #include "prep/prep_options.h"
 #include "prep/signal.h"
-#include "prep/wave_writer.h"
-#include "wave/wave_header.h"
 
 namespace tonebake::prep {
 namespace {
@@ -153,19 +151,6 @@ TEST(ParseTimeAndRate, ReadWhatUsersWrite) {
   }
   for (const char* bad : {"", "0", "-8000", "8kk", "8 k", "inf"}) {
     EXPECT_EQ(ParseRate(bad), std::nullopt) << bad;
-  }
-}
-
-TEST(MakeCanonicalWave, TonebakeAcceptsItAndPicksTheIntendedWait) {
-  const std::vector<std::uint8_t> samples = {1, 2, 3};
-  for (std::size_t wait = 0; wait < kWaitRateCount; ++wait) {
-    const std::vector<std::uint8_t> file = MakeCanonicalWave(samples, WaitRateTable[wait]);
-    const auto length = static_cast<std::uint32_t>(file.size());
-    ASSERT_EQ(CheckWaveHeader(file.data(), length), HeaderOk);
-    WaveSamples located;
-    ASSERT_EQ(LocateSamples(file.data(), length, located), HeaderOk);
-    EXPECT_EQ(std::vector<std::uint8_t>(located.bytes, located.bytes + located.count), samples);
-    EXPECT_EQ(SelectWait(ReadSampleRate(file.data())), wait);
   }
 }
 

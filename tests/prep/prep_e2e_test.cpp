@@ -300,14 +300,13 @@ TEST_F(PrepRun, OddInputIsRepairedOrRefusedWithAWarning) {
 
   // A header that claims 1 Hz: 20 million frames at wait 63 (3919 Hz) would make 78 billion
   // samples.
+  constexpr std::uint32_t kFrames = 20000000;
   test::WaveFields oneHertz;
   oneHertz.sampleRate = 1;
-  Bytes header = test::MakeWave(Bytes(), oneHertz);
-  constexpr std::uint32_t kFrames = 20000000;
-  test::PutLittleEndian(header, wave_offset::kRiffSize, 36 + kFrames, 4);
-  test::PutLittleEndian(header, wave_offset::kDataSize, kFrames, 4);
-  test::WriteBytes(File("slow.wav"), header);
-  std::filesystem::resize_file(File("slow.wav"), header.size() + kFrames);
+  oneHertz.riffSize = 36 + kFrames;
+  oneHertz.dataSize = kFrames;
+  test::WriteBytes(File("slow.wav"), test::MakeWave(Bytes(), oneHertz));
+  std::filesystem::resize_file(File("slow.wav"), kWaveHeaderSize + kFrames);
   const test::ToolRun slow = Prep({"slow.wav", "out.wav"});
   EXPECT_EQ(slow.exitCode, 2);
   EXPECT_TRUE(Contains(slow.err,

@@ -50,7 +50,8 @@ bool RedirectStandardInput(const std::string& path, bool throughPipe) {
     close(ends[0]);
     char block[4096];
     ssize_t got = 0;
-    while ((got = read(file, block, sizeof block)) > 0 && write(ends[1], block, got) == got) {
+    while ((got = read(file, block, sizeof block)) > 0 &&
+           write(ends[1], block, static_cast<std::size_t>(got)) == got) {
     }
     _exit(0);
   }

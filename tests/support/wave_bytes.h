@@ -2,6 +2,7 @@
 #define TONEBAKE_TESTS_SUPPORT_WAVE_BYTES_H
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,9 @@ struct WaveFields {
   std::uint16_t channels = 1;
   std::uint32_t sampleRate = 8000;
   std::uint16_t bitsPerSample = 8;
+  // The sizes match the samples unless given here.
+  std::optional<std::uint32_t> riffSize;
+  std::optional<std::uint32_t> dataSize;
 };
 
 inline void PutLittleEndian(Bytes& bytes, std::size_t offset, std::uint32_t value,
@@ -38,7 +42,8 @@ inline Bytes MakeWave(const Bytes& samples, const WaveFields& fields = WaveField
     }
   };
   put_id(0, fields.riffId);
-  PutLittleEndian(bytes, 4, static_cast<std::uint32_t>(36 + samples.size()), 4);
+  PutLittleEndian(bytes, 4,
+                  fields.riffSize.value_or(static_cast<std::uint32_t>(36 + samples.size())), 4);
   put_id(8, fields.waveId);
   put_id(12, fields.fmtId);
   PutLittleEndian(bytes, 16, 16, 4);
@@ -50,7 +55,8 @@ inline Bytes MakeWave(const Bytes& samples, const WaveFields& fields = WaveField
   PutLittleEndian(bytes, 32, blockAlign, 2);
   PutLittleEndian(bytes, 34, fields.bitsPerSample, 2);
   put_id(36, "data");
-  PutLittleEndian(bytes, 40, static_cast<std::uint32_t>(samples.size()), 4);
+  PutLittleEndian(bytes, 40, fields.dataSize.value_or(static_cast<std::uint32_t>(samples.size())),
+                  4);
   bytes.insert(bytes.end(), samples.begin(), samples.end());
   return bytes;
 }

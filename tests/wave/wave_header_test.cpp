@@ -1,4 +1,5 @@
 #include "wave/wave_header.h"
+#include "wave/wave_writer.h"
 
 #include <gtest/gtest.h>
 
@@ -127,6 +128,16 @@ TEST(LocateSamples, DataSizeMustLieInsideTheFile) {
 TEST(ReadSampleRate, ReadsLittleEndianField) {
   const Bytes file = MakeWave(Bytes(), With([](WaveFields& f) { f.sampleRate = 0x12345678; }));
   EXPECT_EQ(ReadSampleRate(file.data()), 0x12345678u);
+}
+
+// What tonebake-prep writes is exactly the canonical layout, and passes.
+TEST(WriteCanonicalWaveHeader, WritesTheLayoutTheCheckAccepts) {
+  const Bytes samples{1, 2, 3};
+  Bytes file(kWaveHeaderSize);
+  WriteCanonicalWaveHeader(8031, 3, file.data());
+  file.insert(file.end(), samples.begin(), samples.end());
+  EXPECT_EQ(file, MakeWave(samples, With([](WaveFields& f) { f.sampleRate = 8031; })));
+  EXPECT_EQ(CheckWaveHeader(file.data(), static_cast<std::uint32_t>(file.size())), HeaderOk);
 }
 
 }  // namespace
