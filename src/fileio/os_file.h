@@ -59,10 +59,14 @@ std::size_t DirectoryLength(const std::string& path);
 std::uint32_t ProcessId();
 // While a file is being written under a temporary name: if the process is
 // interrupted (Ctrl-C, termination, hang-up), the file is removed before
-// the process ends as the signal would end it. Up to kMaxGuarded files at
-// once; `name` must stay valid until it is released.
+// the process ends as the signal would end it. A name is guarded before the
+// file is created, so that no moment is left in which an interruption could
+// leave it behind; its handle, once there is one, is given with
+// SetGuardedHandle (Windows closes it before deleting the file). Up to
+// kMaxGuarded files at once; `name` must stay valid until it is released.
 constexpr int kMaxGuarded = 4;
-void GuardTemporary(const char* name, Handle handle);
+void GuardTemporary(const char* name);
+void SetGuardedHandle(const char* name, Handle handle);
 void ReleaseTemporary(const char* name);
 // Asks the system to back [start, start + length), a fresh buffer about to
 // be filled, with memory at once: one call instead of a page fault for every

@@ -260,7 +260,7 @@ class CleanupSignalsBlocked {
 
 }  // namespace
 
-void GuardTemporary(const char* name, Handle /*handle*/) {
+void GuardTemporary(const char* name) {
   const CleanupSignalsBlocked blocked;
   InstallHandlersOnce();
   for (const char* volatile& slot : g_guardedNames) {
@@ -270,6 +270,9 @@ void GuardTemporary(const char* name, Handle /*handle*/) {
     }
   }
 }
+
+// The handler needs only the name.
+void SetGuardedHandle(const char*, Handle) {}
 
 void ReleaseTemporary(const char* name) {
   const CleanupSignalsBlocked blocked;

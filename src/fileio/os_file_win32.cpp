@@ -159,7 +159,9 @@ BOOL WINAPI RemoveGuardedOnControl(DWORD /*event*/) {
     const char* name = slot.name;
     if (name != nullptr) {
       // The file is open without sharing: it can be deleted only once closed.
-      CloseHandle(slot.handle);
+      if (slot.handle != nullptr) {
+        CloseHandle(slot.handle);
+      }
       DeleteFileA(name);
     }
   }
@@ -168,14 +170,22 @@ BOOL WINAPI RemoveGuardedOnControl(DWORD /*event*/) {
 
 }  // namespace
 
-void GuardTemporary(const char* name, Handle handle) {
+void GuardTemporary(const char* name) {
   static const bool installed = SetConsoleCtrlHandler(RemoveGuardedOnControl, TRUE) != FALSE;
   (void)installed;
   for (Guarded& slot : g_guarded) {
     if (slot.name == nullptr) {
-      slot.handle = AsWin32(handle);
+      slot.handle = nullptr;
       slot.name = name;
       return;
+    }
+  }
+}
+
+void SetGuardedHandle(const char* name, Handle handle) {
+  for (Guarded& slot : g_guarded) {
+    if (slot.name == name) {
+      slot.handle = AsWin32(handle);
     }
   }
 }

@@ -18,16 +18,25 @@ std::string TemporaryName(const std::string& target, std::uint32_t attempt) {
          std::to_string(os_file::ProcessId()) + "-" + std::to_string(attempt) + ".tmp";
 }
 
+// Creates the temporary file, guarded against interruption from before it
+// exists; `name` is left empty when none could be made.
 FileHandle CreateTemporary(FileAccess& access, const std::string& target, std::string& name) {
   constexpr std::uint32_t kAttempts = 8;  // leftovers of an earlier process with this id
   for (std::uint32_t attempt = 0; attempt < kAttempts; ++attempt) {
     name = TemporaryName(target, attempt);
+    os_file::GuardTemporary(name.c_str());
     const FileHandle handle = access.Open(name.c_str(), os_file::kGenericWrite,
                                           os_file::kFileAttributeNormal, os_file::kCreateNew);
-    if (handle != kNoFileHandle || access.Inspect(name.c_str()) == FileKind::Missing) {
-      return handle;  // created, or failed for a reason other than the name being taken
+    if (handle != kNoFileHandle) {
+      os_file::SetGuardedHandle(name.c_str(), handle);
+      return handle;
+    }
+    os_file::ReleaseTemporary(name.c_str());
+    if (access.Inspect(name.c_str()) == FileKind::Missing) {
+      break;  // failed for a reason other than the name being taken
     }
   }
+  name.clear();
   return kNoFileHandle;
 }
 
@@ -56,10 +65,8 @@ std::int32_t ReplacingFile::Open(const std::string& path) {
   }
   handle_ = CreateTemporary(*access_, target_, temporary_);
   if (handle_ == kNoFileHandle) {
-    temporary_.clear();
     return Fail(OpenFailed);
   }
-  os_file::GuardTemporary(temporary_.c_str(), handle_);
   if (kind == FileKind::Regular && access_->CopyPermissions(handle_, target_.c_str()) == 0) {
     return Fail(PermissionsFailed);
   }

@@ -86,9 +86,10 @@ TEST(ScanArguments, SlashArgumentIsAnOptionUntilDoubleDash) {
   EXPECT_EQ(before.request.inputArg, std::nullopt);
   EXPECT_EQ(before.helpRequests, 1);  // "/h..." is the help option
 
-  const ScannedArguments after = Scan({"-w9", "--", "/home/user/song", "-w3", "--"});
+  // After "--", a second "--" is a file name and "-w3" is no option.
+  const ScannedArguments after = Scan({"-w9", "--", "/home/user/song", "--", "-w3"});
   EXPECT_EQ(after.request.inputArg, "/home/user/song");
-  EXPECT_EQ(after.request.outputArg, "-w3");
+  EXPECT_EQ(after.request.outputArg, "--");
   EXPECT_EQ(after.request.waitSetting, 9);
   EXPECT_EQ(after.helpRequests, 0);
 }

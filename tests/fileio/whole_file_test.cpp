@@ -4,6 +4,9 @@
 
 #include <algorithm>
 #include <filesystem>
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 #include "support/faulty_file_access.h"
 #include "support/temp_dir.h"
@@ -99,6 +102,51 @@ TEST(FileAccess, SizeOfAllOnesIsARealSizeWhenNoErrorIsRecorded) {
   EXPECT_EQ(access.GetErrorCode(), 0);
   access.Close(handle);
 }
+
+// The class's own codes when it is asked for them, the system's otherwise
+// (2 is "no such file" on POSIX and on Windows alike).
+TEST(FileAccess, RecordsTheSystemsCodeOrItsOwn) {
+  TempDir dir;
+  WriteBytes(dir.File("ten"), test::RampSamples(10));
+  for (const std::int32_t useSystem : {1, 0}) {
+    FileAccess access;
+    EXPECT_EQ(access.SetUseSystemError(useSystem), 1);
+    EXPECT_EQ(access.GetUseSystemError(), useSystem);
+    EXPECT_EQ(access.Open(dir.File("missing").c_str(), os_file::kGenericRead,
+                          os_file::kFileAttributeNormal, os_file::kOpenExisting),
+              kNoFileHandle);
+    EXPECT_EQ(access.GetErrorCode(), useSystem ? 2 : 0x8107);
+    EXPECT_EQ(access.SetErrorCode(0), useSystem ? 2 : 0x8107);
+
+    // A read past the end moves what there is and is no failure.
+    const FileHandle in = access.Open(dir.File("ten").c_str(), os_file::kGenericRead,
+                                      os_file::kFileAttributeNormal, os_file::kOpenExisting);
+    ASSERT_NE(in, kNoFileHandle);
+    std::uint8_t buffer[20];
+    EXPECT_EQ(access.Read(in, buffer, 20), 10u);
+    EXPECT_EQ(access.Read(in, buffer, 20), 0u);
+    EXPECT_EQ(access.GetErrorCode(), 0);
+    EXPECT_EQ(access.Write(in, buffer, 1), 0u);  // opened for reading only
+    EXPECT_EQ(access.GetErrorCode(), useSystem ? access.GetErrorCode() : 0x8104);
+    EXPECT_NE(access.GetErrorCode(), 0);
+    // Closed means closed: a second close of the handle fails.
+    EXPECT_EQ(access.Close(in), 1);
+    access.SetErrorCode(0);
+    EXPECT_EQ(access.Close(in), 0);
+    EXPECT_EQ(access.GetErrorCode(), useSystem ? access.GetErrorCode() : 0x8108);
+    EXPECT_NE(access.GetErrorCode(), 0);
+  }
+}
+
+#ifndef _WIN32
+TEST(LoadFile, RefusesAPipeWithoutWaitingForAWriter) {
+  TempDir dir;
+  ASSERT_EQ(mkfifo(dir.File("pipe.wav").c_str(), 0600), 0);
+  ByteBuffer file;
+  EXPECT_NE(LoadFile(dir.File("pipe.wav"), file), 0);
+  EXPECT_EQ(file.bytes, nullptr);
+}
+#endif
 
 TEST(SaveFile, MissingDirectoryFails) {
   TempDir dir;

@@ -29,6 +29,7 @@ TEST(SplitPath, FindsDriveDirectoryBaseNameAndExtension) {
       {"/abs/x.wav", &NoLeadBytes, {"", "/abs/", "x", ".wav"}},
       {"dir/", &NoLeadBytes, {"", "dir/", "", ""}},
       {"c:song", &NoLeadBytes, {"c:", "", "song", ""}},
+      {"c:", &NoLeadBytes, {"c:", "", "", ""}},
       {"C:\\dir\\song.wav", &NoLeadBytes, {"C:", "\\dir\\", "song", ".wav"}},
       {":x", &NoLeadBytes, {"", "", ":x", ""}},
       // Shift-JIS: the second byte 0x5C is part of the character.
@@ -46,6 +47,17 @@ TEST(SplitPath, FindsDriveDirectoryBaseNameAndExtension) {
     EXPECT_EQ(parts.directory, c.parts.directory) << c.path;
     EXPECT_EQ(parts.baseName, c.parts.baseName) << c.path;
     EXPECT_EQ(parts.extension, c.parts.extension) << c.path;
+  }
+}
+
+TEST(IsShiftJisLeadByte, TakesExactlyTheTwoLeadByteRanges) {
+  // Lead bytes are 0x81-0x9F and 0xE0-0xFC; the single-byte katakana
+  // 0xA1-0xDF and the ASCII range are not.
+  for (const unsigned lead : {0x81u, 0x82u, 0x95u, 0x9Fu, 0xE0u, 0xEAu, 0xF0u, 0xFAu, 0xFCu}) {
+    EXPECT_TRUE(IsShiftJisLeadByte(static_cast<unsigned char>(lead))) << lead;
+  }
+  for (const unsigned other : {0x00u, 0x5Cu, 0x7Fu, 0x80u, 0xA0u, 0xA1u, 0xDFu, 0xFDu, 0xFFu}) {
+    EXPECT_FALSE(IsShiftJisLeadByte(static_cast<unsigned char>(other))) << other;
   }
 }
 

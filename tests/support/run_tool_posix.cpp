@@ -120,13 +120,16 @@ InterruptedRun RunAndInterrupt(const std::string& executable,
       usleep(100);
       continue;
     }
+    // Only once the program has really stopped does `ready` tell where it is.
     kill(child, SIGSTOP);
-    run.sent = ready(options.workDir);
-    if (run.sent) {
-      kill(child, signalNumber);
+    if (waitpid(child, &status, WUNTRACED) == child && WIFSTOPPED(status)) {
+      run.sent = ready(options.workDir);
+      if (run.sent) {
+        kill(child, signalNumber);
+      }
+      kill(child, SIGCONT);
+      waitpid(child, &status, 0);
     }
-    kill(child, SIGCONT);
-    waitpid(child, &status, 0);
     break;
   }
   run.endSignal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;

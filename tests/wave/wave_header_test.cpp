@@ -48,7 +48,25 @@ const HeaderCase kHeaderCases[] = {
      FormatNotPcm},
     {"bad riff and wave ids", With([](WaveFields& f) { f.riffId = "RIFX", f.waveId = "WAVF"; }),
      NoWaveId},
+    {"bad wave and fmt ids", With([](WaveFields& f) { f.waveId = "WAVF", f.fmtId = "data"; }),
+     NoFmtId},
+    {"not pcm, stereo", With([](WaveFields& f) { f.audioFormat = 0, f.channels = 2; }),
+     ChannelsNotOne},
+    {"bad riff id, stereo", With([](WaveFields& f) { f.riffId = "RIFX", f.channels = 2; }),
+     ChannelsNotOne},
+    {"no channels", With([](WaveFields& f) { f.channels = 0; }), ChannelsNotOne},
+    {"4-bit", With([](WaveFields& f) { f.bitsPerSample = 4; }), BitsNotEight},
+    {"format 0", With([](WaveFields& f) { f.audioFormat = 0; }), FormatNotPcm},
 };
+
+TEST(HeaderCheck, CodesHaveTheirDocumentedValues) {
+  const int codes[] = {HeaderOk,     SizeMismatch,   NoRiffId,     NoWaveId,       NoFmtId,
+                       FormatNotPcm, ChannelsNotOne, BitsNotEight, DataOutsideFile};
+  const int documented[] = {0, 0x101, 0x102, 0x103, 0x104, 0x105, 0x106, 0x107, 0x108};
+  for (std::size_t i = 0; i < std::size(codes); ++i) {
+    EXPECT_EQ(codes[i], documented[i]) << i;
+  }
+}
 
 TEST(CheckWaveHeader, LastFailingTestDecides) {
   for (const HeaderCase& c : kHeaderCases) {
@@ -84,6 +102,12 @@ TEST(CheckWaveHeader, FilesShorterThanTheHeaderAreSizeMismatch) {
   file.resize(40);
   EXPECT_EQ(Check(file), SizeMismatch);
   EXPECT_EQ(CheckWaveHeader(nullptr, 0), SizeMismatch);
+  // Exactly a header, no samples: the smallest file that passes.
+  EXPECT_EQ(Check(MakeWave(Bytes())), HeaderOk);
+  Bytes oneShort = MakeWave(Bytes());
+  test::PutLittleEndian(oneShort, 4, 35, 4);
+  oneShort.pop_back();
+  EXPECT_EQ(Check(oneShort), SizeMismatch);
 }
 
 TEST(CheckWaveHeader, RiffSizeSumWrapsIn32Bits) {
@@ -112,7 +136,7 @@ TEST(LocateSamples, DataSizeMustLieInsideTheFile) {
   for (const DataCase& c : cases) {
     Bytes file = MakeWave(test::RampSamples(c.fileSamples));
     test::PutLittleEndian(file, 40, c.dataSize, 4);
-    WaveSamples samples;
+    WaveSamples samples{file.data(), 99};  // what a refusal must clear
     EXPECT_EQ(LocateSamples(file.data(), static_cast<std::uint32_t>(file.size()), samples),
               c.expected)
         << c.name;
@@ -125,16 +149,29 @@ TEST(LocateSamples, DataSizeMustLieInsideTheFile) {
   }
 }
 
-TEST(ReadSampleRate, ReadsLittleEndianField) {
-  const Bytes file = MakeWave(Bytes(), With([](WaveFields& f) { f.sampleRate = 0x12345678; }));
-  EXPECT_EQ(ReadSampleRate(file.data()), 0x12345678u);
+TEST(LocateSamples, RefusesABufferShorterThanTheHeader) {
+  const Bytes file = MakeWave(Bytes());
+  WaveSamples samples;
+  EXPECT_EQ(LocateSamples(file.data(), 43, samples), DataOutsideFile);
+  EXPECT_EQ(samples.bytes, nullptr);
+}
+
+TEST(ReadSampleRate, ReadsTheSampleRateFieldNotTheByteRate) {
+  // Stereo 16-bit: the byte rate, the next field, is four times the rate.
+  const Bytes file = MakeWave(Bytes(), With([](WaveFields& f) {
+                                f.sampleRate = 0x01234567, f.channels = 2, f.bitsPerSample = 16;
+                              }));
+  EXPECT_EQ(ReadSampleRate(file.data()), 0x01234567u);
 }
 
 // What tonebake-prep writes is exactly the canonical layout, and passes.
 TEST(WriteCanonicalWaveHeader, WritesTheLayoutTheCheckAccepts) {
   const Bytes samples{1, 2, 3};
-  Bytes file(kWaveHeaderSize);
+  // Every byte starts as garbage, and one byte past the header must stay so.
+  Bytes file(kWaveHeaderSize + 1, 0xAA);
   WriteCanonicalWaveHeader(8031, 3, file.data());
+  EXPECT_EQ(file.back(), 0xAA);
+  file.pop_back();
   file.insert(file.end(), samples.begin(), samples.end());
   EXPECT_EQ(file, MakeWave(samples, With([](WaveFields& f) { f.sampleRate = 8031; })));
   EXPECT_EQ(CheckWaveHeader(file.data(), static_cast<std::uint32_t>(file.size())), HeaderOk);
