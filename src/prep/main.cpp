@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "d77/fbasic_disk.h"
+#include "disk/disk_file.h"
 #include "fm7pcm/pcm_image.h"
 #include "prep/audio_io.h"
 #include "prep/outputs.h"
@@ -135,6 +137,25 @@ PassReport WritePass(AudioSource& source, const PrepOptions& options, const Plan
   return report;
 }
 
+// Adds the image to the F-BASIC disk, by OUTPUT's base name unless named.
+int StoreOnDisk(const PrepOptions& options, const SampleWriter& writer) {
+  std::vector<std::uint8_t> image;
+  if (!writer.KeptImage(image)) {
+    std::fprintf(stderr, "%s: %s: cannot add the image: it is larger than a whole disk\n", kProgram,
+                 options.disk->c_str());
+    return OutputFailure;
+  }
+  bool cut = false;
+  const std::string name =
+      options.diskName ? *options.diskName : disk::DefaultDiskName(options.output, cut);
+  if (cut) {
+    std::fprintf(stderr, "%s: %s: the name on the disk is cut to 8 characters: %s\n", kProgram,
+                 options.disk->c_str(), name.c_str());
+  }
+  const disk::DiskExit added = disk::AddToDisk(kProgram, *options.disk, name, image, false);
+  return added == disk::Success ? Success : added == disk::BadUsage ? BadUsage : OutputFailure;
+}
+
 int Prepare(const PrepOptions& options) {
   AudioSource source;
   std::string error;
@@ -151,6 +172,9 @@ int Prepare(const PrepOptions& options) {
     return UnreadableInput;
   }
   SampleWriter writer(options.dither, plan.rate, plan.wait);
+  if (options.disk) {
+    writer.KeepSamples(d77::kClusters * d77::kClusterSize);  // no more fits on a disk
+  }
   std::string failedPath;
   const bool opened = writer.Open(options.output, options.image, failedPath, error);
   const PassReport report = opened ? WritePass(source, options, plan, gain, writer) : PassReport{};
@@ -163,6 +187,11 @@ int Prepare(const PrepOptions& options) {
   if (!opened || !writer.Finish(failedPath, error)) {
     std::fprintf(stderr, "%s: %s: cannot write: %s\n", kProgram, failedPath.c_str(), error.c_str());
     return OutputFailure;
+  }
+  if (options.disk) {
+    if (const int stored = StoreOnDisk(options, writer); stored != Success) {
+      return stored;
+    }
   }
   WarnAboutSound(options, plan, report, writer, source.sampleRate());
   WarnAboutLength(options.output, writer.count(), plan.rate);

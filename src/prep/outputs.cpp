@@ -1,5 +1,6 @@
 #include "prep/outputs.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -86,6 +87,11 @@ bool SampleWriter::Flush() {
     return false;
   }
   const auto length = static_cast<std::uint32_t>(pending_.size());
+  if (keepLimit_ > 0 && kept_.size() <= keepLimit_) {
+    kept_.insert(kept_.end(), pending_.begin(),
+                 pending_.begin() + static_cast<std::ptrdiff_t>(
+                                        std::min(pending_.size(), keepLimit_ + 1 - kept_.size())));
+  }
   if (toStandardOutput_) {
     standardOutput_.insert(standardOutput_.end(), pending_.begin(), pending_.end());
   } else if (const std::int32_t code = wave_.Write(pending_.data(), length); code != 0) {
@@ -105,6 +111,16 @@ bool SampleWriter::Fail(const std::string& path, std::int32_t code) {
   failedPath_ = path;
   pending_.clear();
   return false;
+}
+
+bool SampleWriter::KeptImage(std::vector<std::uint8_t>& image) const {
+  if (kept_.size() > keepLimit_) {
+    return false;
+  }
+  const auto count = static_cast<std::uint32_t>(kept_.size());
+  image.resize(PcmImageSize(count));
+  BuildPcmImage(kept_.data(), count, wait_, image.data());
+  return true;
 }
 
 // Completes both files before putting either in place, so that a failure

@@ -29,6 +29,11 @@ class SampleWriter {
   // Completes the headers and puts the files in place.
   bool Finish(std::string& failedPath, std::string& error);
 
+  // Keeps the samples, up to `limit`, for an image in memory as well.
+  void KeepSamples(std::size_t limit) { keepLimit_ = limit; }
+  // The image of the kept samples; false when there were more than the limit.
+  bool KeptImage(std::vector<std::uint8_t>& image) const;
+
   std::uint64_t count() const { return count_; }
   const Quantizer& quantizer() const { return quantizer_; }
 
@@ -50,6 +55,8 @@ class SampleWriter {
   std::string imagePath_;
   std::string failedPath_;
   std::int32_t failure_ = 0;
+  std::size_t keepLimit_ = 0;
+  std::vector<std::uint8_t> kept_;
 };
 
 // A reason for a file layer's error code.

@@ -26,6 +26,8 @@ enum OptionCode : int {
   FitOption,
   ChannelOption,
   HighpassOption,
+  DiskOption,
+  DiskNameOption,
 };
 
 // clang-format off
@@ -41,6 +43,8 @@ const option kLongOptions[] = {
     {"gain", required_argument, nullptr, GainOption},
     {"channel", required_argument, nullptr, ChannelOption},
     {"highpass", required_argument, nullptr, HighpassOption},
+    {"disk", required_argument, nullptr, DiskOption},
+    {"disk-name", required_argument, nullptr, DiskNameOption},
     {"help", no_argument, nullptr, HelpOption},
     {"version", no_argument, nullptr, VersionOption},
     {nullptr, 0, nullptr, 0},
@@ -142,6 +146,12 @@ std::string TakeOption(int code, const char* argument, PrepOptions& options) {
     case ImageOption:
       options.image = argument;
       return std::string();
+    case DiskOption:
+      options.disk = argument;
+      return std::string();
+    case DiskNameOption:
+      options.diskName = argument;
+      return std::string();
     case NormalizeOption:
       options.normalize = true;
       return std::string();
@@ -189,6 +199,12 @@ std::string CheckFileNames(const std::vector<std::string>& names, PrepOptions& o
   }
   if (options.image && *options.image == kStandardStream) {
     return "--image needs a file name; only OUTPUT can be standard output";
+  }
+  if (options.diskName && !options.disk) {
+    return "--disk-name goes with --disk";
+  }
+  if (options.disk && !options.diskName && options.output == kStandardStream) {
+    return "--disk with OUTPUT '-' needs --disk-name";
   }
   return std::string();
 }
@@ -286,6 +302,9 @@ std::string PrepUsage() {
          "  -n, --normalize     scale the peak to full scale (before --gain)\n"
          "      --no-dither     quantize to 8 bits without dither\n"
          "  -i, --image FILE    also write the FM-7 PCM image to FILE\n"
+         "      --disk DISK     also store the image on the F-BASIC disk DISK.d77\n"
+         "                      (made when missing), as OUTPUT's base name\n"
+         "      --disk-name N   the name on the disk instead (8 characters at most)\n"
          "  -h, --help          show this help and exit\n"
          "      --version       show the version and exit\n"
          "\n"

@@ -26,6 +26,8 @@ struct PrepOptions {
   double gainDb = 0;                           // --gain DB
   ChannelChoice channel = ChannelChoice::Mix;  // --channel left|right|mix
   std::optional<double> highpassHz;            // --highpass HZ
+  std::optional<std::string> disk;             // --disk DISK.d77: the image there too
+  std::optional<std::string> diskName;         // --disk-name NAME
   bool help = false;
   bool version = false;
 };

@@ -11,7 +11,8 @@ endif()
 
 file(GLOB_RECURSE files RELATIVE "${WORK_DIR}" "${WORK_DIR}/*")
 list(SORT files)
-set(expected "bin/tonebake${EXE_SUFFIX}" "share/man/man1/tonebake.1")
+set(expected "bin/tonebake${EXE_SUFFIX}" "share/man/man1/tonebake.1"
+             "bin/tonebake-disk${EXE_SUFFIX}" "share/man/man1/tonebake-disk.1")
 if(PREP_BUILT)
   list(APPEND expected "bin/tonebake-prep${EXE_SUFFIX}" "share/man/man1/tonebake-prep.1")
 endif()

@@ -215,11 +215,16 @@ TEST_F(PrepRun, WaitComesFromTheOptionTheRateOrTheInput) {
 
 TEST_F(PrepRun, SameInputGivesTheSameBytesAndTheImageTonebakeMakes) {
   WriteSine(File("in.wav"), {"in", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 2, 44100});
-  ASSERT_EQ(Prep({"--normalize", "--image", "direct.bin", "in.wav", "a.wav"}).exitCode, 0);
+  ASSERT_EQ(Prep({"--normalize", "--image", "direct.bin", "--disk", "fm7.d77", "in.wav", "a.wav"})
+                .exitCode,
+            0);
   ASSERT_EQ(Prep({"--normalize", "in.wav", "b.wav"}).exitCode, 0);
   EXPECT_EQ(test::ReadBytes(File("a.wav")), test::ReadBytes(File("b.wav")));
   ASSERT_EQ(Run(TONEBAKE_EXE, {"a"}).exitCode, 0);
   EXPECT_EQ(test::ReadBytes(File("direct.bin")), test::ReadBytes(File("a.bin")));
+  // --disk stored the same image on a new disk, named after OUTPUT.
+  ASSERT_EQ(Run(TONEBAKE_DISK_EXE, {"extract", "fm7.d77", "A", "fromdisk.bin"}).exitCode, 0);
+  EXPECT_EQ(test::ReadBytes(File("fromdisk.bin")), test::ReadBytes(File("a.bin")));
 }
 
 TEST_F(PrepRun, ResultsAnFm7CannotHoldAreWarnedAboutButWritten) {

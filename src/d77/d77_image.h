@@ -1,0 +1,78 @@
+#ifndef TONEBAKE_D77_D77_IMAGE_H
+#define TONEBAKE_D77_D77_IMAGE_H
+
+#include <cstdint>
+#include <vector>
+
+// The D77 disk-image container that FM-7 emulators and disk-copy tools use:
+// a 0x2B0-byte header, then tracks of sectors, each sector a 16-byte header
+// and its data. Numbers are little-endian. Works on bytes in memory only.
+namespace tonebake::d77 {
+
+namespace header_offset {
+constexpr std::uint32_t kName = 0x00;  // 16 bytes and a NUL
+constexpr std::uint32_t kWriteProtect = 0x1A;
+constexpr std::uint32_t kMediaType = 0x1B;
+constexpr std::uint32_t kDiskSize = 0x1C;
+constexpr std::uint32_t kTrackTable = 0x20;  // 164 offsets of 32 bits
+}  // namespace header_offset
+
+namespace sector_offset {
+constexpr std::uint32_t kCylinder = 0;
+constexpr std::uint32_t kHead = 1;
+constexpr std::uint32_t kRecord = 2;       // R, 1 to 16
+constexpr std::uint32_t kSizeCode = 3;     // N: 1 for 256 bytes
+constexpr std::uint32_t kSectorCount = 4;  // 16 bits: sectors in the track
+constexpr std::uint32_t kDensity = 6;
+constexpr std::uint32_t kDeleted = 7;
+constexpr std::uint32_t kStatus = 8;
+constexpr std::uint32_t kDataLength = 14;  // 16 bits
+}  // namespace sector_offset
+
+constexpr std::uint32_t kHeaderSize = 0x2B0;
+constexpr std::uint32_t kTrackSlots = 164;
+constexpr std::uint8_t kWriteProtected = 0x10;
+constexpr std::uint8_t kMedia2D = 0x00;
+
+// A 2D disk: 40 cylinders, 2 heads, 16 sectors of 256 bytes a track.
+constexpr std::uint32_t kCylinders = 40;
+constexpr std::uint32_t kHeads = 2;
+constexpr std::uint32_t kTracks = kCylinders * kHeads;
+constexpr std::uint32_t kSectorsPerTrack = 16;
+constexpr std::uint32_t kSectorSize = 256;
+constexpr std::uint32_t kSectorHeaderSize = 16;
+constexpr std::uint32_t kTrackSize = kSectorsPerTrack * (kSectorHeaderSize + kSectorSize);
+constexpr std::uint32_t kBlankDiskSize = kHeaderSize + kTracks * kTrackSize;  // 348,848
+
+enum DiskCheck : int {
+  DiskOk = 0,
+  DiskDamaged,  // sizes or offsets outside the file, or a sector missing
+  DiskNot2D,    // a media type other than 2D
+};
+
+// An empty 2D disk in which every sector holds `fill`.
+std::vector<std::uint8_t> MakeBlank2D(std::uint8_t fill);
+
+// A checked 2D disk: where each sector's data lies, by cylinder, head and
+// R (never by position in the track, which need not follow R).
+class Disk {
+ public:
+  // Checks `image` (which must outlive the Disk) and finds every sector.
+  // Only the first disk of a file holding several is used; `more` tells
+  // whether bytes follow it.
+  DiskCheck Open(std::vector<std::uint8_t>& image, bool& more);
+
+  bool writeProtected() const;
+  // The 256 bytes of a sector; r from 1 to 16.
+  std::uint8_t* Sector(std::uint32_t cylinder, std::uint32_t head, std::uint32_t r) const;
+
+ private:
+  bool FindSectors(std::uint32_t track, std::uint32_t offset, std::uint32_t diskSize);
+
+  std::vector<std::uint8_t>* image_ = nullptr;
+  std::vector<std::uint32_t> dataOffsets_;  // [track * 16 + r - 1]
+};
+
+}  // namespace tonebake::d77
+
+#endif  // TONEBAKE_D77_D77_IMAGE_H

@@ -1,0 +1,66 @@
+#ifndef TONEBAKE_D77_FBASIC_DISK_H
+#define TONEBAKE_D77_FBASIC_DISK_H
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "d77/d77_image.h"
+
+// The file system of an F-BASIC data disk on a 2D D77 image: an ID sector,
+// a FAT of 152 clusters of 8 sectors (2 KiB), and a directory of 232
+// entries. Works on bytes in memory only.
+namespace tonebake::d77 {
+
+constexpr std::uint32_t kClusters = 152;
+constexpr std::uint32_t kSectorsPerCluster = 8;
+constexpr std::uint32_t kClusterSize = kSectorsPerCluster * kSectorSize;
+constexpr std::uint32_t kDirectoryEntries = 232;
+constexpr std::uint32_t kNameLength = 8;
+
+enum FileType : std::uint8_t { BasicProgram = 0, DataFile = 1, MachineLanguage = 2 };
+
+enum DiskResult : int {
+  DiskDone = 0,
+  NameNotAllowed,  // empty, longer than 8, or characters F-BASIC cannot take
+  NameTaken,       // on the disk already (and no replacing asked for)
+  NameNotFound,
+  NoFreeClusters,  // the file does not fit in the free space
+  NoFreeEntry,     // the directory is full
+  ChainDamaged,    // a FAT chain loops, ends nowhere or leaves the disk
+  WriteProtectedDisk,
+};
+
+struct FileEntry {
+  std::string name;  // without its padding
+  std::uint8_t type = 0;
+  bool ascii = false;
+  std::uint32_t sectors = 0;  // what its FAT chain uses
+};
+
+// A blank F-BASIC data disk: every sector 0xFF but the ID sector and the
+// FAT.
+std::vector<std::uint8_t> MakeBlankDataDisk();
+
+// Whether F-BASIC can take `name` as a file name: 1 to 8 printable ASCII
+// characters, none of them a space, '"' or ':'.
+bool IsValidName(const std::string& name);
+
+// Every file on the disk, in directory order.
+DiskResult ListFiles(const Disk& disk, std::vector<FileEntry>& files);
+std::uint32_t FreeClusters(const Disk& disk);
+
+// Stores `content` as a binary machine-language file. With `replace`, a
+// file of that name is removed first (its clusters freed). On any refusal
+// the disk is unchanged.
+DiskResult AddFile(const Disk& disk, const std::string& name,
+                   const std::vector<std::uint8_t>& content, bool replace);
+DiskResult RemoveFile(const Disk& disk, const std::string& name);
+
+// The content of a file: for an FM-7 PCM image stored by AddFile, exactly
+// its bytes; for any other file, its whole sectors.
+DiskResult ReadFile(const Disk& disk, const std::string& name, std::vector<std::uint8_t>& content);
+
+}  // namespace tonebake::d77
+
+#endif  // TONEBAKE_D77_FBASIC_DISK_H

@@ -1,0 +1,206 @@
+// tonebake-disk: puts FM-7 PCM images on F-BASIC data disks in D77 images,
+// the disk format of FM-7 emulators and disk-copy tools.
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "d77/fbasic_disk.h"
+#include "disk/disk_file.h"
+#include "fileio/whole_file.h"
+
+namespace tonebake::disk {
+namespace {
+
+constexpr const char* kProgram = "tonebake-disk";
+
+const char* const kUsage =
+    "Usage: tonebake-disk COMMAND DISK.d77 ...\n"
+    "Puts FM-7 PCM images on F-BASIC data disks (2D) in D77 disk images.\n"
+    "\n"
+    "  new DISK.d77                     make a blank F-BASIC data disk\n"
+    "  add DISK.d77 FILE [NAME]         store FILE as a machine-language file;\n"
+    "                                   the disk is made when missing. NAME is\n"
+    "                                   FILE's base name, upper-cased, 8 at most\n"
+    "      --replace                    replace a file of the same name\n"
+    "  list DISK.d77                    the files and the free space\n"
+    "  extract DISK.d77 NAME OUT        write a file's content to OUT\n"
+    "  remove DISK.d77 NAME             delete a file\n"
+    "  --help, --version\n"
+    "\n"
+    "Load an image on the FM-7 with LOADM \"NAME\",offset (see the manual).\n"
+    "Exit status: 0 success, 1 bad usage, 2 a file cannot be read or the disk is\n"
+    "damaged or not 2D, 3 the disk refuses the change, 4 a file cannot be written.\n";
+
+struct Command {
+  std::string verb;
+  std::vector<std::string> operands;
+  bool replace = false;
+};
+
+DiskExit Usage(const std::string& why) {
+  std::fprintf(stderr, "%s: %s (see '%s --help')\n", kProgram, why.c_str(), kProgram);
+  return BadUsage;
+}
+
+DiskExit New(const Command& command) {
+  DiskFile file;
+  file.path = command.operands[0];
+  const std::unique_ptr<FileAccess> access = MakeFileAccess();
+  if (access && access->Inspect(file.path.c_str()) != FileKind::Missing) {
+    std::fprintf(stderr, "%s: %s: already exists; it is left as it is\n", kProgram,
+                 file.path.c_str());
+    return Refused;
+  }
+  file.bytes = d77::MakeBlankDataDisk();
+  return SaveDisk(kProgram, file);
+}
+
+DiskExit Add(const Command& command) {
+  const std::string& diskPath = command.operands[0];
+  const std::string& source = command.operands[1];
+  ByteBuffer loaded;
+  if (LoadFile(source, loaded) != 0) {
+    std::fprintf(stderr, "%s: %s: cannot read\n", kProgram, source.c_str());
+    return CannotRead;
+  }
+  std::string name;
+  if (command.operands.size() > 2) {
+    name = command.operands[2];
+  } else {
+    bool cut = false;
+    name = DefaultDiskName(source, cut);
+    if (cut) {
+      std::fprintf(stderr, "%s: %s: the name is cut to 8 characters: %s\n", kProgram,
+                   source.c_str(), name.c_str());
+    }
+  }
+  const std::vector<std::uint8_t> content(loaded.bytes.get(), loaded.bytes.get() + loaded.length);
+  return AddToDisk(kProgram, diskPath, name, content, command.replace);
+}
+
+const char* TypeName(std::uint8_t type) {
+  switch (type) {
+    case d77::BasicProgram:
+      return "BASIC";
+    case d77::DataFile:
+      return "data";
+    case d77::MachineLanguage:
+      return "machine";
+    default:
+      return "?";
+  }
+}
+
+DiskExit List(const Command& command) {
+  DiskFile file;
+  if (const DiskExit loaded = LoadDisk(kProgram, command.operands[0], false, file);
+      loaded != Success) {
+    return loaded;
+  }
+  std::vector<d77::FileEntry> files;
+  if (const d77::DiskResult listed = d77::ListFiles(file.disk, files); listed != d77::DiskDone) {
+    std::fprintf(stderr, "%s: %s: %s\n", kProgram, file.path.c_str(),
+                 DescribeRefusal(listed).c_str());
+    return CannotRead;
+  }
+  std::printf("%-8s  %-7s  %-6s  %7s\n", "NAME", "TYPE", "FORM", "SECTORS");
+  for (const d77::FileEntry& entry : files) {
+    std::printf("%-8s  %-7s  %-6s  %7u\n", entry.name.c_str(), TypeName(entry.type),
+                entry.ascii ? "ASCII" : "binary", entry.sectors);
+  }
+  const std::uint32_t free = d77::FreeClusters(file.disk);
+  std::printf("%u files; %u clusters free (%u sectors, %u bytes)\n",
+              static_cast<unsigned>(files.size()), free, free * d77::kSectorsPerCluster,
+              free * d77::kClusterSize);
+  return Success;
+}
+
+DiskExit Extract(const Command& command) {
+  DiskFile file;
+  if (const DiskExit loaded = LoadDisk(kProgram, command.operands[0], false, file);
+      loaded != Success) {
+    return loaded;
+  }
+  std::vector<std::uint8_t> content;
+  const d77::DiskResult read = d77::ReadFile(file.disk, command.operands[1], content);
+  if (read != d77::DiskDone) {
+    std::fprintf(stderr, "%s: %s: %s: %s\n", kProgram, file.path.c_str(),
+                 command.operands[1].c_str(), DescribeRefusal(read).c_str());
+    return read == d77::ChainDamaged ? CannotRead : Refused;
+  }
+  const std::string& out = command.operands[2];
+  if (SaveFile(out, content.data(), static_cast<std::uint32_t>(content.size())) != 0) {
+    std::fprintf(stderr, "%s: %s: cannot write\n", kProgram, out.c_str());
+    return CannotWrite;
+  }
+  return Success;
+}
+
+DiskExit Remove(const Command& command) {
+  DiskFile file;
+  if (const DiskExit loaded = LoadDisk(kProgram, command.operands[0], false, file);
+      loaded != Success) {
+    return loaded;
+  }
+  const d77::DiskResult removed = d77::RemoveFile(file.disk, command.operands[1]);
+  if (removed != d77::DiskDone) {
+    std::fprintf(stderr, "%s: %s: cannot remove %s: %s\n", kProgram, file.path.c_str(),
+                 command.operands[1].c_str(), DescribeRefusal(removed).c_str());
+    return removed == d77::ChainDamaged ? CannotRead : Refused;
+  }
+  return SaveDisk(kProgram, file);
+}
+
+struct Verb {
+  const char* name;
+  std::size_t minOperands;
+  std::size_t maxOperands;
+  DiskExit (*run)(const Command&);
+};
+
+const Verb kVerbs[] = {
+    {"new", 1, 1, New},         {"add", 2, 3, Add},       {"list", 1, 1, List},
+    {"extract", 3, 3, Extract}, {"remove", 2, 2, Remove},
+};
+
+int Run(const std::vector<std::string>& arguments) {
+  Command command;
+  bool optionsEnded = false;
+  for (const std::string& argument : arguments) {
+    if (optionsEnded || argument.size() < 2 || argument[0] != '-') {
+      (command.verb.empty() ? command.verb : command.operands.emplace_back()) = argument;
+    } else if (argument == "--") {
+      optionsEnded = true;
+    } else if (argument == "--help" || argument == "-h") {
+      std::fputs(kUsage, stdout);
+      return Success;
+    } else if (argument == "--version") {
+      std::printf("%s 1.00\n", kProgram);
+      return Success;
+    } else if (argument == "--replace") {
+      command.replace = true;
+    } else {
+      return Usage("unknown option '" + argument + "'");
+    }
+  }
+  for (const Verb& verb : kVerbs) {
+    if (command.verb == verb.name) {
+      if (command.operands.size() < verb.minOperands ||
+          command.operands.size() > verb.maxOperands) {
+        return Usage("wrong number of names for '" + command.verb + "'");
+      }
+      if (command.replace && command.verb != "add") {
+        return Usage("--replace goes with 'add'");
+      }
+      return verb.run(command);
+    }
+  }
+  return Usage(command.verb.empty() ? "no command" : "unknown command '" + command.verb + "'");
+}
+
+}  // namespace
+}  // namespace tonebake::disk
+
+int main(int argc, char** argv) {
+  return tonebake::disk::Run(std::vector<std::string>(argv + 1, argv + argc));
+}
