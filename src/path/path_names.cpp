@@ -26,10 +26,8 @@ ScanMarks ScanPath(const std::string& text, LeadByteRule leadByte) {
   while (i < text.size()) {
     marks.lastCharStart = i;
     if (leadByte(static_cast<unsigned char>(text[i]))) {
-      // A lead byte without its second byte ends the text.
-      if (i + 1 >= text.size()) {
-        break;
-      }
+      // Stepped over with its second byte, which is then neither a separator
+      // nor a dot; a lead byte without one steps past the end of the text.
       i += 2;
       continue;
     }
