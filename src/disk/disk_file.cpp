@@ -16,18 +16,21 @@ bool Exists(const std::string& path) {
   return !access || access->Inspect(path.c_str()) != FileKind::Missing;
 }
 
-std::string FileError(std::int32_t code) {
-  if (code == FileTooLarge) {
-    return "it is too large to be a disk image";
-  }
-  if (code >= 0x8100) {
-    return "the file could not be read or written";
-  }
-  return std::strerror(code);
-}
-
 }  // namespace
 
+std::string FileError(std::int32_t code) {
+  switch (code) {
+    case FileTooLarge:
+      return "it is 4 GiB or larger";
+    case TargetReadOnly:
+      return "the file is read-only";
+    case OutOfMemory:
+      return "not enough memory";
+    default:
+      // The file layer's own codes stand for a failed call of the system.
+      return code >= ReadFailed ? "the file could not be read or written" : std::strerror(code);
+  }
+}
 DiskExit LoadDisk(const char* program, const std::string& path, bool createMissing,
                   DiskFile& file) {
   file.path = path;
@@ -98,12 +101,20 @@ std::string DescribeRefusal(d77::DiskResult result) {
   }
 }
 
+DiskExit ReportRefusal(const char* program, const std::string& path, const char* action,
+                       const std::string& name, d77::DiskResult result) {
+  std::fprintf(stderr, "%s: %s: cannot %s %s: %s\n", program, path.c_str(), action, name.c_str(),
+               DescribeRefusal(result).c_str());
+  if (result == d77::NameNotAllowed) {
+    return BadUsage;
+  }
+  return result == d77::ChainDamaged ? CannotRead : Refused;
+}
+
 DiskExit AddToDisk(const char* program, const std::string& path, const std::string& name,
                    const std::vector<std::uint8_t>& content, bool replace) {
   if (!d77::IsValidName(name)) {
-    std::fprintf(stderr, "%s: %s: %s: %s\n", program, path.c_str(), name.c_str(),
-                 DescribeRefusal(d77::NameNotAllowed).c_str());
-    return BadUsage;
+    return ReportRefusal(program, path, "add", name, d77::NameNotAllowed);
   }
   DiskFile file;
   if (const DiskExit loaded = LoadDisk(program, path, true, file); loaded != Success) {
@@ -111,9 +122,7 @@ DiskExit AddToDisk(const char* program, const std::string& path, const std::stri
   }
   const d77::DiskResult added = d77::AddFile(file.disk, name, content, replace);
   if (added != d77::DiskDone) {
-    std::fprintf(stderr, "%s: %s: cannot add %s: %s\n", program, path.c_str(), name.c_str(),
-                 DescribeRefusal(added).c_str());
-    return added == d77::ChainDamaged ? CannotRead : Refused;
+    return ReportRefusal(program, path, "add", name, added);
   }
   return SaveDisk(program, file);
 }

@@ -36,8 +36,16 @@ DiskExit LoadDisk(const char* program, const std::string& path, bool createMissi
 // rename, so that a failure leaves the old disk whole.
 DiskExit SaveDisk(const char* program, const DiskFile& file);
 
+// Why the file layer failed, in words.
+std::string FileError(std::int32_t code);
+
 // Why a change was refused, in words.
 std::string DescribeRefusal(d77::DiskResult result);
+
+// Reports that `action` ("add", "remove"...) of NAME on the disk at `path`
+// was refused, and why; returns the exit code for it.
+DiskExit ReportRefusal(const char* program, const std::string& path, const char* action,
+                       const std::string& name, d77::DiskResult result);
 
 // Stores `content` as NAME on the disk at `path` (made blank when missing)
 // and saves it: the one step tonebake-prep shares.

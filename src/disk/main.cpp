@@ -59,8 +59,9 @@ DiskExit Add(const Command& command) {
   const std::string& diskPath = command.operands[0];
   const std::string& source = command.operands[1];
   ByteBuffer loaded;
-  if (LoadFile(source, loaded) != 0) {
-    std::fprintf(stderr, "%s: %s: cannot read\n", kProgram, source.c_str());
+  if (const std::int32_t code = LoadFile(source, loaded); code != 0) {
+    std::fprintf(stderr, "%s: %s: cannot read: %s\n", kProgram, source.c_str(),
+                 FileError(code).c_str());
     return CannotRead;
   }
   std::string name;
@@ -124,13 +125,14 @@ DiskExit Extract(const Command& command) {
   std::vector<std::uint8_t> content;
   const d77::DiskResult read = d77::ReadFile(file.disk, command.operands[1], content);
   if (read != d77::DiskDone) {
-    std::fprintf(stderr, "%s: %s: %s: %s\n", kProgram, file.path.c_str(),
-                 command.operands[1].c_str(), DescribeRefusal(read).c_str());
-    return read == d77::ChainDamaged ? CannotRead : Refused;
+    return ReportRefusal(kProgram, file.path, "extract", command.operands[1], read);
   }
   const std::string& out = command.operands[2];
-  if (SaveFile(out, content.data(), static_cast<std::uint32_t>(content.size())) != 0) {
-    std::fprintf(stderr, "%s: %s: cannot write\n", kProgram, out.c_str());
+  if (const std::int32_t code =
+          SaveFile(out, content.data(), static_cast<std::uint32_t>(content.size()));
+      code != 0) {
+    std::fprintf(stderr, "%s: %s: cannot write: %s\n", kProgram, out.c_str(),
+                 FileError(code).c_str());
     return CannotWrite;
   }
   return Success;
@@ -144,9 +146,7 @@ DiskExit Remove(const Command& command) {
   }
   const d77::DiskResult removed = d77::RemoveFile(file.disk, command.operands[1]);
   if (removed != d77::DiskDone) {
-    std::fprintf(stderr, "%s: %s: cannot remove %s: %s\n", kProgram, file.path.c_str(),
-                 command.operands[1].c_str(), DescribeRefusal(removed).c_str());
-    return removed == d77::ChainDamaged ? CannotRead : Refused;
+    return ReportRefusal(kProgram, file.path, "remove", command.operands[1], removed);
   }
   return SaveDisk(kProgram, file);
 }
