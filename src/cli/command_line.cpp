@@ -16,12 +16,11 @@ bool IsOption(const std::string& argument) {
 }
 
 // Reads an unsigned 32-bit pattern as two's complement without relying on
-// implementation-defined conversions.
+// implementation-defined conversions: 2^32 is taken off when the top bit is
+// set, so the value converted is always in range.
 std::int32_t AsSigned32(std::uint32_t value) {
-  if (value <= 0x7FFFFFFFu) {
-    return static_cast<std::int32_t>(value);
-  }
-  return static_cast<std::int32_t>(static_cast<std::int64_t>(value) - 0x100000000LL);
+  const std::int64_t wrap = static_cast<std::int64_t>(value >> 31) << 32;
+  return static_cast<std::int32_t>(static_cast<std::int64_t>(value) - wrap);
 }
 
 void TakeFileName(const std::string& argument, RunRequest& request) {
@@ -33,7 +32,7 @@ void TakeFileName(const std::string& argument, RunRequest& request) {
 }
 
 void TakeOption(const std::string& option, ScannedArguments& scanned) {
-  const char letter = option.size() > 1 ? option[1] : '\0';
+  const char letter = option[1];  // '\0' for a bare "-" or "/": a string ends in one
   switch (letter) {
     case '?':
     case 'H':

@@ -99,8 +99,8 @@ bool Disk::FindSectors(std::uint32_t track, std::uint32_t offset, std::uint32_t 
 }
 
 bool Disk::writeProtected() const {
-  // 0x10 is the mark; any other nonzero value is read as protected too, to be
-  // safe.
+  // 0x10 is the mark; any other nonzero value is read as protected too, to
+  // be safe.
   return (*image_)[header_offset::kWriteProtect] != 0;
 }
 

@@ -9,12 +9,12 @@
 // and its data. Numbers are little-endian. Works on bytes in memory only.
 namespace tonebake::d77 {
 
+// The header: a disk name of 16 bytes and a NUL, 9 reserved bytes, then:
 namespace header_offset {
-constexpr std::uint32_t kName = 0x00;  // 16 bytes and a NUL
 constexpr std::uint32_t kWriteProtect = 0x1A;
 constexpr std::uint32_t kMediaType = 0x1B;
 constexpr std::uint32_t kDiskSize = 0x1C;
-constexpr std::uint32_t kTrackTable = 0x20;  // 164 offsets of 32 bits
+constexpr std::uint32_t kTrackTable = 0x20;  // 164 offsets of 32 bits; 0: no track
 }  // namespace header_offset
 
 namespace sector_offset {
@@ -23,15 +23,11 @@ constexpr std::uint32_t kHead = 1;
 constexpr std::uint32_t kRecord = 2;       // R, 1 to 16
 constexpr std::uint32_t kSizeCode = 3;     // N: 1 for 256 bytes
 constexpr std::uint32_t kSectorCount = 4;  // 16 bits: sectors in the track
-constexpr std::uint32_t kDensity = 6;
-constexpr std::uint32_t kDeleted = 7;
-constexpr std::uint32_t kStatus = 8;
+// Density, deleted mark and status follow, all 0 here, and 5 reserved bytes.
 constexpr std::uint32_t kDataLength = 14;  // 16 bits
 }  // namespace sector_offset
 
 constexpr std::uint32_t kHeaderSize = 0x2B0;
-constexpr std::uint32_t kTrackSlots = 164;
-constexpr std::uint8_t kWriteProtected = 0x10;
 constexpr std::uint8_t kMedia2D = 0x00;
 
 // A 2D disk: 40 cylinders, 2 heads, 16 sectors of 256 bytes a track.
@@ -45,7 +41,7 @@ constexpr std::uint32_t kTrackSize = kSectorsPerTrack * (kSectorHeaderSize + kSe
 constexpr std::uint32_t kBlankDiskSize = kHeaderSize + kTracks * kTrackSize;  // 348,848
 
 enum DiskCheck : int {
-  DiskOk = 0,
+  DiskOk,
   DiskDamaged,  // sizes or offsets outside the file, or a sector missing
   DiskNot2D,    // a media type other than 2D
 };

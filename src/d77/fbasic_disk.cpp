@@ -135,8 +135,7 @@ void WriteEntry(std::uint8_t* entry, const std::string& name, std::uint8_t first
   std::memset(entry, 0, kEntrySize);
   std::memset(entry + entry_offset::kName, ' ', kNameLength);
   std::memcpy(entry + entry_offset::kName, name.data(), name.size());
-  entry[entry_offset::kType] = MachineLanguage;
-  entry[entry_offset::kAscii] = 0x00;  // binary
+  entry[entry_offset::kType] = MachineLanguage;  // binary: kAscii stays 0x00
   entry[entry_offset::kFirstCluster] = firstCluster;
   std::memset(entry + entry_offset::kReserved, 0xFF, kEntrySize - entry_offset::kReserved);
 }
@@ -166,7 +165,9 @@ std::vector<std::uint8_t> MakeBlankDataDisk() {
   disk.Open(image, more);
   std::uint8_t* id = disk.Sector(0, 0, kIdSector);
   std::memset(id, 0, kSectorSize);
-  std::memcpy(id, "S  ", 3);
+  id[0] = 'S';
+  id[1] = ' ';
+  id[2] = ' ';
   disk.Sector(kSystemCylinder, 0, kFatSector)[0] = 0x00;
   return image;
 }

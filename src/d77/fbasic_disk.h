@@ -21,7 +21,7 @@ constexpr std::uint32_t kNameLength = 8;
 enum FileType : std::uint8_t { BasicProgram = 0, DataFile = 1, MachineLanguage = 2 };
 
 enum DiskResult : int {
-  DiskDone = 0,
+  DiskDone,
   NameNotAllowed,  // empty, longer than 8, or characters F-BASIC cannot take
   NameTaken,       // on the disk already (and no replacing asked for)
   NameNotFound,

@@ -78,7 +78,11 @@ std::uint32_t FileAccess::Write(FileHandle handle, const void* buffer, std::uint
 }
 
 int FileAccess::Remove(const char* name) {
-  return os_file::Remove(name) ? 1 : 0;
+  if (!os_file::Remove(name)) {
+    RecordFailure(RemoveFailed);
+    return 0;
+  }
+  return 1;
 }
 
 int FileAccess::SetPosition(FileHandle handle, std::uint32_t offset) {

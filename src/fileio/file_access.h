@@ -23,6 +23,7 @@ enum FileAccessCode : std::int32_t {
   RenameFailed = 0x8109,
   PermissionsFailed = 0x810A,
   SeekFailed = 0x810B,
+  RemoveFailed = 0x810C,
   // Used by the whole-file functions for failures that are not a system call's.
   FileTooLarge = 0x8110,
   OutOfMemory = 0x8111,
@@ -60,7 +61,7 @@ class FileAccess {
   // failure.
   virtual std::uint32_t Read(FileHandle handle, void* buffer, std::uint32_t count);
   virtual std::uint32_t Write(FileHandle handle, const void* buffer, std::uint32_t count);
-  // Deletes a regular file, such as an output left incomplete. 1 or 0.
+  // Deletes a file: the temporary file of a save that failed. 1 or 0.
   virtual int Remove(const char* name);
   // Moves to `offset` bytes from the start of the file. 1 or 0.
   virtual int SetPosition(FileHandle handle, std::uint32_t offset);

@@ -43,7 +43,7 @@ bool GetSize(Handle handle, std::uint32_t* sizeLow, std::uint32_t* sizeHigh);
 // file or on failure.
 bool Read(Handle handle, void* buffer, std::uint32_t count, std::uint32_t* done);
 bool Write(Handle handle, const void* buffer, std::uint32_t count, std::uint32_t* done);
-// Deletes a regular file; anything else (a device, say) is left alone.
+// Deletes a file: only ever a temporary file this process made.
 bool Remove(const char* name);
 bool SetPosition(Handle handle, std::uint32_t offset);
 // Puts `from` in the place of `to` in one step, replacing what `to` was.

@@ -135,10 +135,6 @@ bool Write(Handle handle, const void* buffer, std::uint32_t count, std::uint32_t
 }
 
 bool Remove(const char* name) {
-  struct stat info {};
-  if (lstat(name, &info) != 0 || !S_ISREG(info.st_mode)) {
-    return false;
-  }
   return unlink(name) == 0;
 }
 

@@ -78,10 +78,6 @@ bool Write(Handle handle, const void* buffer, std::uint32_t count, std::uint32_t
 }
 
 bool Remove(const char* name) {
-  const DWORD attributes = GetFileAttributesA(name);
-  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-    return false;
-  }
   return DeleteFileA(name) != FALSE;
 }
 

@@ -42,18 +42,10 @@ TEST(ScanArguments, WaitOptionInEveryFormIsClampedAndTheLastWins) {
     std::vector<std::string> arguments;
     std::int32_t wait;
   } cases[] = {
-      {{"a"}, kAutomaticWait},
-      {{"-w7", "a"}, 7},
-      {{"-W7"}, 7},
-      {{"/w7"}, 7},
-      {{"/W7"}, 7},
-      {{"-w"}, 0},
-      {{"-w300"}, 255},
-      {{"-w-5"}, 0},
-      {{"-w4294967303"}, 7},
-      {{"-w2147483648"}, 0},
-      {{"-w3", "-w9"}, 9},
-      {{"-w", "12"}, 0},
+      {{"a"}, -1},  // automatic
+      {{"-w7", "a"}, 7},     {{"-W7"}, 7},        {{"/w7"}, 7},      {{"/W7"}, 7},
+      {{"-w"}, 0},           {{"-w300"}, 255},    {{"-w-5"}, 0},     {{"-w4294967303"}, 7},
+      {{"-w2147483648"}, 0}, {{"-w3", "-w9"}, 9}, {{"-w", "12"}, 0},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(Scan(c.arguments).request.waitSetting, c.wait) << c.arguments.front();

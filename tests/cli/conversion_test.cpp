@@ -1,4 +1,5 @@
 #include "cli/conversion.h"
+#include "cli/wave_to_image.h"
 
 #include <gtest/gtest.h>
 
@@ -77,6 +78,21 @@ TEST_F(ConversionRun, FailedCloseOfTheInputStillConverts) {
   EXPECT_EQ(printedErr, "");
   EXPECT_EQ(printedOut, "Ok: " + dir.File("song.wav") + " -> " + dir.File("song.bin") + "\n");
   EXPECT_EQ(test::ReadBytes(dir.File("song.bin")).size(), 14u);
+}
+
+TEST(PlanImage, ARejectedFileLeavesNoPlan) {
+  ImagePlan plan{reinterpret_cast<const std::uint8_t*>("x"), 5, 9, 16};  // left from before
+  const test::Bytes stereo = test::MakeWave(test::RampSamples(4), [] {
+    test::WaveFields fields;
+    fields.channels = 2;
+    return fields;
+  }());
+  EXPECT_EQ(PlanImage(stereo.data(), static_cast<std::uint32_t>(stereo.size()), -1, plan),
+            TooManyChannels);
+  EXPECT_EQ(plan.samples, nullptr);
+  EXPECT_EQ(plan.count, 0u);
+  EXPECT_EQ(plan.wait, 0);
+  EXPECT_EQ(plan.imageSize, 0u);
 }
 
 }  // namespace

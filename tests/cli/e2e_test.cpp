@@ -88,6 +88,7 @@ TEST_F(EndToEnd, OptionsWithoutFileNameReportResult2) {
 
 TEST_F(EndToEnd, ConvertsABareNameBesideIt) {
   WriteBytes(File("song.wav"), MakeWave(kFourSamples));
+  options.stdinClosed = true;  // so the input is opened as descriptor 0, a valid file too
   const test::ToolRun run = Run({"song"});
   EXPECT_EQ(run.exitCode, 0);
   EXPECT_EQ(run.out, Console("Ok: song.wav -> song.bin\n"));
@@ -247,6 +248,15 @@ TEST_F(EndToEnd, InterruptedWriteLeavesTheOldOutputAndNoTemporaryFile) {
     EXPECT_EQ(ReadBytes(File("big.bin")), older);
     EXPECT_FALSE(TemporaryFilePresent(dir.path().string()));
   }
+  // Started under nohup, a hang-up stays ignored: the image is finished.
+  options.hangUpIgnored = true;
+  test::InterruptedRun run;
+  for (int attempt = 0; attempt < 5 && !run.sent; ++attempt) {
+    run = test::RunAndInterrupt(TONEBAKE_EXE, {"big"}, options, &TemporaryFilePresent, SIGHUP);
+  }
+  ASSERT_TRUE(run.sent);
+  EXPECT_EQ(run.endSignal, 0);
+  EXPECT_EQ(std::filesystem::file_size(File("big.bin")), count + 11u);
 #endif
 }
 

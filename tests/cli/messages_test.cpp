@@ -36,6 +36,8 @@ TEST(FormatMessage, ReplacesPlaceholdersInOrderAndNothingElse) {
   EXPECT_EQ(FormatMessage("(%s)\n", "a%sb", "x"), "(a%sb)\n");
   EXPECT_EQ(FormatMessage("%s, %s", "in", "out"), "in, out");
   EXPECT_EQ(FormatMessage("100%", "in", "out"), "100%");
+  EXPECT_EQ(FormatMessage("%s%s%s", "a", "b"), "ab%s");  // two arguments at most
+  EXPECT_EQ(ResultForHeaderCheck(static_cast<HeaderCheck>(0x1FF)), NotWave);
 }
 
 // Captures what a report writes to its streams.

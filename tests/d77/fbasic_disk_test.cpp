@@ -118,6 +118,7 @@ TEST_F(DataDisk, ImagesComeBackExactlyAsAdded) {
   first.push_back(0x1A);
   first.resize(256, 0);
   EXPECT_EQ(Sector(image, 2, 0, 1), first);
+  EXPECT_EQ(image[DataAt(2, 0, 2) - 16], 2);  // the next sector's header is untouched
   EXPECT_EQ(FatEntry(0), 0xC0);
   // The exact cluster: cluster 1 (sectors 9-16), all 8 sectors, no mark.
   EXPECT_EQ(FatEntry(1), 0xC7);
@@ -133,6 +134,10 @@ TEST_F(DataDisk, ImagesComeBackExactlyAsAdded) {
   expected.resize(32, 0xFF);
   EXPECT_EQ(entry, expected);
   EXPECT_EQ(FreeClusters(disk), 147u);
+  // An ASCII file, marked so by hand, is listed as one.
+  image[DataAt(1, 0, 4) + 12] = 0xFF;
+  ASSERT_EQ(ListFiles(disk, files), DiskDone);
+  EXPECT_TRUE(files[0].ascii);
 }
 
 TEST_F(DataDisk, OtherFilesGiveTheirWholeSectors) {
@@ -142,6 +147,69 @@ TEST_F(DataDisk, OtherFilesGiveTheirWholeSectors) {
   whole.push_back(0x1A);
   whole.resize(256, 0);
   EXPECT_EQ(Read("TEXT"), whole);
+}
+
+// Only a whole, well-formed image is cut back to its bytes; anything that
+// merely looks like one comes back as its whole sectors.
+TEST_F(DataDisk, OnlyWholeImagesAreCutToTheirLength) {
+  const auto changed = [](std::size_t at, std::uint8_t value) {
+    Bytes near = PcmImage(20);
+    near[at] = value;
+    return near;
+  };
+  const struct {
+    const char* name;
+    Bytes content;
+    bool isImage;
+  } cases[] = {
+      {"EMPTY", PcmImage(0), true},
+      {"FIRST", changed(0, 1), false},
+      {"THIRD", changed(3, 1), false},
+      {"FOURTH", changed(4, 1), false},
+      {"COUNT", changed(2, 21), false},
+      {"TRAILER", changed(26, 0xFE), false},
+      {"TEN", Bytes{0, 0xFF, 0xFF, 0, 0, 0xFF, 0, 0, 0, 0}, false},  // "count" -1, 10 bytes
+      {"ZEROS", Bytes(256, 0), false},
+      {"NOTHING", Bytes(), false},
+  };
+  for (const auto& c : cases) {
+    ASSERT_EQ(AddFile(disk, c.name, c.content, false), DiskDone) << c.name;
+  }
+  Bytes content{1, 2, 3};  // whatever was there before is replaced
+  for (const auto& c : cases) {
+    ASSERT_EQ(ReadFile(disk, c.name, content), DiskDone) << c.name;
+    Bytes whole = c.content;
+    if (whole.size() % 256 != 0 || whole.empty()) {
+      whole.push_back(0x1A);
+      whole.resize((whole.size() + 255) / 256 * 256, 0);
+    }
+    EXPECT_EQ(content, c.isImage ? c.content : whole) << c.name;
+  }
+  // An image whose end mark is not 0x1A is not cut either.
+  ASSERT_EQ(AddFile(disk, "MARK", PcmImage(20), false), DiskDone);
+  std::vector<FileEntry> files;
+  ASSERT_EQ(ListFiles(disk, files), DiskDone);
+  EXPECT_EQ(files.back().sectors, 1u);
+  EXPECT_EQ(files[std::size(cases) - 1].sectors, 1u);  // an empty file takes one sector
+  // The tenth file takes cluster 9: cylinder 4, head 0, sectors 9-16.
+  const std::size_t markAt = DataAt(4, 0, 9) + 31;
+  ASSERT_EQ(image[markAt], 0x1A);
+  image[markAt] = 0x1B;
+  EXPECT_EQ(ReadFile(disk, "MARK", content), DiskDone);
+  EXPECT_EQ(content.size(), 256u);
+}
+
+// A well-formed image that ends a sector before an extra sector holding only
+// the end mark is not cut: an image always ends in its last sector.
+TEST_F(DataDisk, AnImageEndsInItsLastSector) {
+  ASSERT_EQ(AddFile(disk, "ODD", Bytes(300, 0x55), false), DiskDone);  // two sectors
+  const Bytes oneSector = PcmImage(256 - 11);
+  std::copy(oneSector.begin(), oneSector.end(), &image[DataAt(2, 0, 1)]);
+  std::fill_n(&image[DataAt(2, 0, 2)], 256, 0);
+  image[DataAt(2, 0, 2)] = 0x1A;
+  Bytes content;
+  ASSERT_EQ(ReadFile(disk, "ODD", content), DiskDone);
+  EXPECT_EQ(content.size(), 512u);
 }
 
 TEST_F(DataDisk, NewFilesTakeDeletedEntriesAndFreeClusters) {
@@ -180,6 +248,9 @@ TEST_F(DataDisk, EveryRefusalLeavesTheDiskUnchanged) {
   refuses(NameNotAllowed, "TOOLONGNAME", PcmImage(1), "9 characters");
   refuses(NameNotAllowed, "A:B", PcmImage(1), "colon");
   refuses(NameNotAllowed, "A B", PcmImage(1), "space");
+  refuses(NameNotAllowed, "A\x7F", PcmImage(1), "delete");
+  refuses(NameNotAllowed, "A\"", PcmImage(1), "quote");
+  EXPECT_TRUE(IsValidName("~!A.1_"));
   refuses(NameNotAllowed, "", PcmImage(1), "empty");
   refuses(NoFreeClusters, "BIG", Bytes(151 * 2048 + 1, 0x80), "one byte more than is free");
   // The directory full: 232 entries.
@@ -187,18 +258,27 @@ TEST_F(DataDisk, EveryRefusalLeavesTheDiskUnchanged) {
   Disk fullDisk;
   bool more = false;
   ASSERT_EQ(fullDisk.Open(full, more), DiskOk);
-  for (int i = 0; i < 232 && i < 152; ++i) {
-    ASSERT_EQ(AddFile(fullDisk, "F" + std::to_string(i), Bytes{1}, false), DiskDone);
+  // 151 files take clusters 0-150; entries 151-230 are filled by hand; the
+  // last entry and the last cluster are left for one more file. Each file
+  // begins with 0x00, which a directory entry read from the wrong sector
+  // would take for a free one.
+  for (int i = 0; i < 151; ++i) {
+    ASSERT_EQ(AddFile(fullDisk, "F" + std::to_string(i), Bytes{0}, false), DiskDone);
   }
-  // More entries than clusters: fill the rest by hand as used entries.
-  for (std::uint32_t i = 152; i < 232; ++i) {
+  // Entries 0-103 fill head 0's sectors 4-16; entry 104 starts head 1.
+  EXPECT_EQ(full[DataAt(1, 0, 16) + 7 * 32], 'F');
+  EXPECT_EQ(Bytes(&full[DataAt(1, 1, 1)], &full[DataAt(1, 1, 1) + 5]),
+            (Bytes{'F', '1', '0', '4', ' '}));
+  for (std::uint32_t i = 151; i < 231; ++i) {
     const std::uint32_t sector = i / 8;
     const std::size_t at = sector < 13 ? DataAt(1, 0, 4 + sector) : DataAt(1, 1, sector - 12);
     std::copy_n(&full[DataAt(1, 0, 4)], 32, &full[at + (i % 8) * 32]);  // a copy of F0
     full[at + (i % 8) * 32] = 'X';
   }
+  ASSERT_EQ(AddFile(fullDisk, "LAST", Bytes{0}, false), DiskDone);
+  EXPECT_EQ(full[DataAt(1, 1, 16) + 7 * 32], 'L');  // entry 231, the last
   const Bytes before = full;
-  EXPECT_EQ(AddFile(fullDisk, "NEW", Bytes{1}, false), NoFreeEntry);
+  EXPECT_EQ(AddFile(fullDisk, "NEW", Bytes{}, false), NoFreeEntry);
   EXPECT_TRUE(full == before);
   // Write-protected.
   image[0x1A] = 0x10;
@@ -212,7 +292,16 @@ TEST_F(DataDisk, DamagedChainsAreRefused) {
   fat[2] = 0;  // back to the first cluster
   Bytes content;
   EXPECT_EQ(ReadFile(disk, "LOOP", content), ChainDamaged);
-  fat[2] = 152;  // past cluster 151
+  fat[2] = 152;  // past cluster 151, even where a last-cluster mark follows
+  fat[152] = 0xC0;
+  EXPECT_EQ(ReadFile(disk, "LOOP", content), ChainDamaged);
+  fat[2] = 151;  // the last cluster is a cluster like any other
+  fat[151] = 0xC0;
+  EXPECT_EQ(ReadFile(disk, "LOOP", content), DiskDone);
+  fat[2] = 152;
+  std::vector<FileEntry> files;
+  EXPECT_EQ(ListFiles(disk, files), ChainDamaged);
+  fat[2] = 0xC8;  // a last cluster of 9 sectors
   EXPECT_EQ(ReadFile(disk, "LOOP", content), ChainDamaged);
   const Bytes before = image;
   EXPECT_EQ(RemoveFile(disk, "LOOP"), ChainDamaged);
@@ -252,6 +341,21 @@ TEST(Disk, DamagedOrForeignImagesAreRefused) {
   Bytes noTrack = blank;
   std::fill_n(&noTrack[0x20 + 4 * 79], 4, 0);
   EXPECT_EQ(open(noTrack), DiskDamaged);
+  const auto damaged = [&blank, &open](void (*change)(Bytes&)) {
+    Bytes image = blank;
+    change(image);
+    return open(image);
+  };
+  // Sector headers that a damaged image could hold: (0, 0, 1) starts at
+  // 0x2B0, each sector 272 bytes on.
+  EXPECT_EQ(damaged([](Bytes& b) { b[0x2B0 + 4] = 0, b[0x2B0 + 5] = 0; }), DiskDamaged);
+  EXPECT_EQ(damaged([](Bytes& b) { b[0x2B0 + 4] = 65; }), DiskDamaged);             // 65 sectors
+  EXPECT_EQ(damaged([](Bytes& b) { b[0x2B0 + 15 * 272 + 2] = 17; }), DiskDamaged);  // no R 16
+  EXPECT_EQ(damaged([](Bytes& b) { b[0x2B0 + 4 * 272 + 2] = 0; }), DiskDamaged);    // no R 5
+  EXPECT_EQ(damaged([](Bytes& b) { b[0x2B0 + 4 * 272 + 14] = 0x80, b[0x2B0 + 4 * 272 + 15] = 0; }),
+            DiskDamaged);  // 128 bytes
+  EXPECT_EQ(damaged([](Bytes& b) { b[0x20 + 4 * 3] = 0x40, b[0x20 + 4 * 3 + 1] = 0; }),
+            DiskDamaged);  // a track inside the header
   Bytes media2DD = blank;
   media2DD[0x1B] = 0x10;
   EXPECT_EQ(open(media2DD), DiskNot2D);

@@ -1,6 +1,9 @@
 // Runs the built tonebake-disk on disks it makes, with images tonebake makes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
+
 #include "support/run_tool.h"
 #include "support/temp_dir.h"
 #include "support/wave_bytes.h"
@@ -80,6 +83,160 @@ TEST_F(DiskRun, DamagedAndForeignDisksAreRefusedUnchanged) {
   EXPECT_EQ(Disk({"list", "nosuch.d77"}).exitCode, 2);
   EXPECT_EQ(Disk({"frobnicate", "blank.d77"}).exitCode, 1);
 }
+
+// Where sector (c, h, r) of a disk made by "new" keeps its data.
+std::size_t DataAt(std::uint32_t c, std::uint32_t h, std::uint32_t r) {
+  return 0x2B0 + (c * 2 + h) * 16 * 272 + (r - 1) * 272 + 16;
+}
+
+TEST_F(DiskRun, EveryCommandLineAndRefusalGetsItsExitCodeAndMessage) {
+  test::WriteBytes(dir.File("small.bin"), MakeImage("small", 100));
+  ASSERT_EQ(Disk({"add", "d.d77", "small.bin", "SMALL"}).exitCode, 0);
+  Bytes disk = Read("d.d77");
+  // Entries of other types, by hand: a BASIC program, a data file and an
+  // unknown type, each one cluster of one sector (clusters 1-3).
+  for (std::uint8_t type = 0; type < 3; ++type) {
+    std::uint8_t* entry = &disk[DataAt(1, 0, 4) + (type + 1u) * 32];
+    std::copy_n(&disk[DataAt(1, 0, 4)], 32, entry);
+    entry[0] = static_cast<std::uint8_t>('A' + type);
+    std::fill_n(entry + 1, 7, ' ');
+    entry[11] = type == 2 ? 7 : type;
+    entry[12] = type == 1 ? 0xFF : 0x00;  // the data file in ASCII
+    entry[14] = static_cast<std::uint8_t>(type + 1);
+    disk[DataAt(1, 0, 1) + 5 + type + 1u] = 0xC0;
+  }
+  test::WriteBytes(dir.File("d.d77"), disk);
+  Bytes full = disk;
+  std::fill_n(&full[DataAt(1, 0, 1) + 5], 152, 0xC0);  // every cluster taken
+  test::WriteBytes(dir.File("full.d77"), full);
+  Bytes protectedDisk = disk;
+  protectedDisk[0x1A] = 0x10;
+  test::WriteBytes(dir.File("protected.d77"), protectedDisk);
+  Bytes notTwoD = disk;
+  notTwoD[0x1B] = 0x20;
+  test::WriteBytes(dir.File("2hd.d77"), notTwoD);
+  Bytes looped = disk;
+  looped[DataAt(1, 0, 1) + 5 + 1] = 1;  // A's only cluster points at itself
+  test::WriteBytes(dir.File("looped.d77"), looped);
+  Bytes twoDisks = disk;
+  twoDisks.insert(twoDisks.end(), disk.begin(), disk.end());
+  test::WriteBytes(dir.File("two.d77"), twoDisks);
+
+  const std::string usage = " (see 'tonebake-disk --help')\n";
+  const struct {
+    std::vector<std::string> arguments;
+    int exitCode;
+    std::string err;
+  } cases[] = {
+      {{}, 1, "tonebake-disk: no command" + usage},
+      {{"new"}, 1, "tonebake-disk: wrong number of names for 'new'" + usage},
+      {{"new", "a", "b"}, 1, "tonebake-disk: wrong number of names for 'new'" + usage},
+      {{"add", "d.d77"}, 1, "tonebake-disk: wrong number of names for 'add'" + usage},
+      {{"add", "d", "f", "N", "x"}, 1, "tonebake-disk: wrong number of names for 'add'" + usage},
+      {{"list"}, 1, "tonebake-disk: wrong number of names for 'list'" + usage},
+      {{"list", "a", "b"}, 1, "tonebake-disk: wrong number of names for 'list'" + usage},
+      {{"extract", "d", "N"}, 1, "tonebake-disk: wrong number of names for 'extract'" + usage},
+      {{"extract", "d", "N", "o", "x"},
+       1,
+       "tonebake-disk: wrong number of names for 'extract'" + usage},
+      {{"remove", "d"}, 1, "tonebake-disk: wrong number of names for 'remove'" + usage},
+      {{"remove", "d", "N", "x"}, 1, "tonebake-disk: wrong number of names for 'remove'" + usage},
+      {{"-q"}, 1, "tonebake-disk: unknown option '-q'" + usage},
+      {{"--", "-h"}, 1, "tonebake-disk: unknown command '-h'" + usage},
+      {{"-"}, 1, "tonebake-disk: unknown command '-'" + usage},
+      {{"--replace", "list", "d.d77"}, 1, "tonebake-disk: --replace goes with 'add'" + usage},
+      {{"add", "d.d77", "missing.bin"},
+       2,
+       "tonebake-disk: missing.bin: cannot read: No such file or directory\n"},
+      {{"list", "2hd.d77"},
+       2,
+       "tonebake-disk: 2hd.d77: the media type is not 2D (F-BASIC data disks are 2D)\n"},
+      {{"list", "looped.d77"},
+       2,
+       "tonebake-disk: looped.d77: damaged disk image: a FAT chain loops or points past "
+       "cluster 151\n"},
+      {{"extract", "d.d77", "NOSUCH", "o.bin"},
+       3,
+       "tonebake-disk: d.d77: cannot extract NOSUCH: no file of that name is on the disk\n"},
+      {{"remove", "d.d77", "NOSUCH"},
+       3,
+       "tonebake-disk: d.d77: cannot remove NOSUCH: no file of that name is on the disk\n"},
+      {{"add", "full.d77", "small.bin", "NEW"},
+       3,
+       "tonebake-disk: full.d77: cannot add NEW: not enough free space on the disk\n"},
+      {{"remove", "protected.d77", "SMALL"},
+       3,
+       "tonebake-disk: protected.d77: cannot remove SMALL: the disk is write-protected\n"},
+      {{"extract", "d.d77", "SMALL", "no/such/dir.bin"},
+       4,
+       "tonebake-disk: no/such/dir.bin: cannot write: No such file or directory\n"},
+      {{"list", "two.d77"},
+       0,
+       "tonebake-disk: two.d77: holds more than one disk; the first is used\n"},
+  };
+  for (const auto& c : cases) {
+    const std::string named = c.arguments.empty() ? "(none)" : c.arguments.front();
+    const test::ToolRun run = Disk(c.arguments);
+    EXPECT_EQ(run.exitCode, c.exitCode) << named;
+    EXPECT_EQ(run.err, Console(c.err)) << named;
+  }
+  for (const char* name : {"d.d77", "full.d77", "protected.d77", "2hd.d77", "looped.d77"}) {
+    EXPECT_EQ(Read(name).size(), 348848u) << name;
+  }
+  EXPECT_EQ(Read("protected.d77"), protectedDisk);
+  EXPECT_EQ(Read("full.d77"), full);
+
+  const test::ToolRun listed = Disk({"list", "d.d77"});
+  EXPECT_EQ(listed.out, Console("NAME      TYPE     FORM    SECTORS\n"
+                                "SMALL     machine  binary        1\n"
+                                "A         BASIC    binary        1\n"
+                                "B         data     ASCII         1\n"
+                                "C         ?        binary        1\n"
+                                "4 files; 148 clusters free (1184 sectors, 303104 bytes)\n"));
+  EXPECT_EQ(Disk({"--version"}).out, Console("tonebake-disk 1.00\n"));
+  for (const char* help : {"--help", "-h"}) {
+    const test::ToolRun run = Disk({help, "list"});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.out.rfind("Usage: tonebake-disk COMMAND DISK.d77", 0), 0u) << help;
+  }
+}
+
+TEST_F(DiskRun, DefaultNamesComeFromTheBaseName) {
+  test::WriteBytes(dir.File("x.bin"), MakeImage("x", 10));
+  std::filesystem::create_directory(dir.File("sub"));
+  const struct {
+    std::string file;
+    std::string name;
+    bool cut;
+  } cases[] = {
+      {"sub/song.bin", "SONG", false},         {"sub/a.b.bin", "A.B", false},
+      {"sub/.hidden", ".HIDDEN", false},       {"sub/eightchr.bin", "EIGHTCHR", false},
+      {"sub/ninechars.bin", "NINECHAR", true},
+  };
+  for (const auto& c : cases) {
+    test::WriteBytes(dir.File(c.file), Read("x.bin"));
+    const test::ToolRun run = Disk({"add", "names.d77", c.file});
+    EXPECT_EQ(run.exitCode, 0) << c.file;
+    EXPECT_EQ(run.err, c.cut ? Console("tonebake-disk: " + c.file +
+                                       ": the name is cut to 8 characters: " + c.name + "\n")
+                             : "")
+        << c.file;
+    EXPECT_EQ(Disk({"extract", "names.d77", c.name, "out.bin"}).exitCode, 0) << c.name;
+  }
+}
+
+#ifndef _WIN32
+TEST_F(DiskRun, AFailedSaveLeavesTheDiskAsItWas) {
+  test::WriteBytes(dir.File("big.bin"), Bytes(100000, 0x80));
+  ASSERT_EQ(Disk({"new", "d.d77"}).exitCode, 0);
+  const Bytes before = Read("d.d77");
+  options.fileSizeLimit = 300000;  // less than a disk
+  const test::ToolRun run = Disk({"add", "d.d77", "big.bin"});
+  EXPECT_EQ(run.exitCode, 4);
+  EXPECT_EQ(run.err, "tonebake-disk: d.d77: cannot write: File too large; the disk is unchanged\n");
+  EXPECT_EQ(Read("d.d77"), before);
+}
+#endif
 
 }  // namespace
 }  // namespace tonebake

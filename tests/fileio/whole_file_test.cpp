@@ -4,10 +4,12 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 #ifndef _WIN32
 #include <sys/stat.h>
 #endif
 
+#include "fileio/replacing_file.h"
 #include "support/faulty_file_access.h"
 #include "support/temp_dir.h"
 #include "support/wave_bytes.h"
@@ -103,39 +105,84 @@ TEST(FileAccess, SizeOfAllOnesIsARealSizeWhenNoErrorIsRecorded) {
   access.Close(handle);
 }
 
-// The class's own codes when it is asked for them, the system's otherwise
-// (2 is "no such file" on POSIX and on Windows alike).
-TEST(FileAccess, RecordsTheSystemsCodeOrItsOwn) {
+FileHandle OpenForReading(FileAccess& access, const std::string& path) {
+  return access.Open(path.c_str(), os_file::kGenericRead, os_file::kFileAttributeNormal,
+                     os_file::kOpenExisting);
+}
+
+// Every operation that fails returns its failure value and records the
+// system's code, or the class's own one when it is asked for that: 0x8107
+// open, 0x8108 close and size, 0x8103 read, 0x8104 write, and the codes of
+// the operations a safe save adds.
+TEST(FileAccess, EveryFailureRecordsTheSystemsCodeOrItsOwn) {
   TempDir dir;
   WriteBytes(dir.File("ten"), test::RampSamples(10));
+  FileAccess opener;
+  const FileHandle stale = OpenForReading(opener, dir.File("ten"));
+  ASSERT_EQ(opener.Close(stale), 1);  // a handle that is no longer open
+  const std::string missing = dir.File("missing");
+  std::uint8_t buffer[4] = {};
+  std::uint32_t high = 0;
+  struct Case {
+    const char* name;
+    std::int32_t ownCode;
+    std::function<bool(FileAccess&)> fails;
+  };
+  std::vector<Case> cases = {
+      {"open", 0x8107, [&](FileAccess& a) { return OpenForReading(a, missing) == kNoFileHandle; }},
+      {"close", 0x8108, [&](FileAccess& a) { return a.Close(stale) == 0; }},
+      {"size", 0x8108, [&](FileAccess& a) { return a.GetSize(stale, &high) == 0xFFFFFFFFu; }},
+      {"read", 0x8103, [&](FileAccess& a) { return a.Read(stale, buffer, 4) == 0; }},
+      {"write", 0x8104, [&](FileAccess& a) { return a.Write(stale, buffer, 4) == 0; }},
+      {"seek", 0x810B, [&](FileAccess& a) { return a.SetPosition(stale, 0) == 0; }},
+      {"rename", 0x8109,
+       [&](FileAccess& a) { return a.Rename(missing.c_str(), dir.File("x").c_str()) == 0; }},
+      {"remove", 0x810C, [&](FileAccess& a) { return a.Remove(missing.c_str()) == 0; }},
+  };
+#ifndef _WIN32  // Windows files take their permissions from their folder
+  cases.push_back({"permissions", 0x810A, [&](FileAccess& a) {
+                     return a.CopyPermissions(stale, dir.File("ten").c_str()) == 0;
+                   }});
+#endif
   for (const std::int32_t useSystem : {1, 0}) {
-    FileAccess access;
-    EXPECT_EQ(access.SetUseSystemError(useSystem), 1);
-    EXPECT_EQ(access.GetUseSystemError(), useSystem);
-    EXPECT_EQ(access.Open(dir.File("missing").c_str(), os_file::kGenericRead,
-                          os_file::kFileAttributeNormal, os_file::kOpenExisting),
-              kNoFileHandle);
-    EXPECT_EQ(access.GetErrorCode(), useSystem ? 2 : 0x8107);
-    EXPECT_EQ(access.SetErrorCode(0), useSystem ? 2 : 0x8107);
-
-    // A read past the end moves what there is and is no failure.
-    const FileHandle in = access.Open(dir.File("ten").c_str(), os_file::kGenericRead,
-                                      os_file::kFileAttributeNormal, os_file::kOpenExisting);
-    ASSERT_NE(in, kNoFileHandle);
-    std::uint8_t buffer[20];
-    EXPECT_EQ(access.Read(in, buffer, 20), 10u);
-    EXPECT_EQ(access.Read(in, buffer, 20), 0u);
-    EXPECT_EQ(access.GetErrorCode(), 0);
-    EXPECT_EQ(access.Write(in, buffer, 1), 0u);  // opened for reading only
-    EXPECT_EQ(access.GetErrorCode(), useSystem ? access.GetErrorCode() : 0x8104);
-    EXPECT_NE(access.GetErrorCode(), 0);
-    // Closed means closed: a second close of the handle fails.
-    EXPECT_EQ(access.Close(in), 1);
-    access.SetErrorCode(0);
-    EXPECT_EQ(access.Close(in), 0);
-    EXPECT_EQ(access.GetErrorCode(), useSystem ? access.GetErrorCode() : 0x8108);
-    EXPECT_NE(access.GetErrorCode(), 0);
+    for (const auto& c : cases) {
+      FileAccess access;
+      EXPECT_EQ(access.SetUseSystemError(useSystem), 1);
+      EXPECT_EQ(access.GetUseSystemError(), useSystem);
+      EXPECT_TRUE(c.fails(access)) << c.name;
+      const std::int32_t code = access.GetErrorCode();
+      if (useSystem != 0) {
+        EXPECT_TRUE(code > 0 && code < 0x8100) << c.name << ": " << code;
+      } else {
+        EXPECT_EQ(code, c.ownCode) << c.name;
+      }
+      EXPECT_EQ(access.SetErrorCode(0), code) << c.name;
+    }
   }
+}
+
+// The values the Win32 calls take, which the POSIX layer reads the same way.
+TEST(FileAccess, UsesTheWin32ValuesForAccessAndDisposition) {
+  EXPECT_EQ(os_file::kGenericRead, 0x80000000u);
+  EXPECT_EQ(os_file::kGenericWrite, 0x40000000u);
+  EXPECT_EQ(os_file::kFileAttributeNormal, 0x80u);
+  EXPECT_EQ(os_file::kCreateNew, 1u);
+  EXPECT_EQ(os_file::kCreateAlways, 2u);
+  EXPECT_EQ(os_file::kOpenExisting, 3u);
+}
+
+TEST(FileAccess, ReadingPastTheEndMovesWhatThereIsWithoutFailing) {
+  TempDir dir;
+  WriteBytes(dir.File("ten"), test::RampSamples(10));
+  FileAccess access;
+  const FileHandle in = OpenForReading(access, dir.File("ten"));
+  ASSERT_NE(in, kNoFileHandle);
+  std::uint8_t buffer[20];
+  EXPECT_EQ(access.Read(in, buffer, 20), 10u);
+  EXPECT_EQ(Bytes(buffer, buffer + 10), test::RampSamples(10));
+  EXPECT_EQ(access.Read(in, buffer, 20), 0u);
+  EXPECT_EQ(access.GetErrorCode(), 0);
+  EXPECT_EQ(access.Close(in), 1);
 }
 
 #ifndef _WIN32
@@ -145,6 +192,36 @@ TEST(LoadFile, RefusesAPipeWithoutWaitingForAWriter) {
   ByteBuffer file;
   EXPECT_NE(LoadFile(dir.File("pipe.wav"), file), 0);
   EXPECT_EQ(file.bytes, nullptr);
+}
+#endif
+
+// Written in pieces, with a header patched at the end, as tonebake-prep does.
+TEST(ReplacingFile, WritesPiecesAndPatchesEarlierBytes) {
+  TempDir dir;
+  WriteBytes(dir.File("out"), Bytes{9});
+  ReplacingFile file;
+  ASSERT_EQ(file.Open(dir.File("out")), 0);
+  const Bytes first{1, 2, 3, 4}, patch{7, 8}, last{5};
+  ASSERT_EQ(file.Write(first.data(), 4), 0);
+  ASSERT_EQ(file.WriteAt(0, patch.data(), 2), 0);
+  ASSERT_EQ(file.Write(last.data(), 1), 0);
+  EXPECT_EQ(ReadBytes(dir.File("out")), Bytes{9});  // nothing shows before the commit
+  ASSERT_EQ(file.Commit(), 0);
+  EXPECT_EQ(ReadBytes(dir.File("out")), (Bytes{7, 8, 3, 4, 5}));
+  EXPECT_EQ(Names(dir), std::vector<std::string>{"out"});
+}
+
+#ifndef _WIN32
+TEST(SaveFile, NewFilesGetTheUsualModeAndDevicesAreWrittenInPlace) {
+  TempDir dir;
+  const mode_t previous = umask(022);
+  const Bytes image{1, 2, 3};
+  EXPECT_EQ(SaveFile(dir.File("new.bin"), image.data(), 3), 0);
+  umask(previous);
+  EXPECT_EQ(std::filesystem::status(dir.File("new.bin")).permissions(),
+            std::filesystem::perms(0644));
+  EXPECT_EQ(SaveFile("/dev/null", image.data(), 3), 0);
+  EXPECT_TRUE(std::filesystem::is_character_file("/dev/null"));
 }
 #endif
 

@@ -14,6 +14,8 @@ struct ToolOptions {
   bool fileSizeSignalIgnored = true;  // with a limit: SIGXFSZ ignored, or at its default
   std::string stdinPath;              // when set, standard input comes from this file,
   bool stdinThroughPipe = false;      // through a pipe rather than the file itself (POSIX)
+  bool stdinClosed = false;           // started with no standard input at all (POSIX)
+  bool hangUpIgnored = false;         // started with SIGHUP ignored, as by nohup (POSIX)
 };
 
 struct ToolRun {

@@ -71,6 +71,12 @@ bool RedirectStandardInput(const std::string& path, bool throughPipe) {
        !RedirectStandardInput(options.stdinPath, options.stdinThroughPipe))) {
     _exit(126);
   }
+  if (options.hangUpIgnored) {
+    signal(SIGHUP, SIG_IGN);
+  }
+  if (options.stdinClosed) {
+    close(STDIN_FILENO);  // the next file opened gets descriptor 0
+  }
   setenv("LC_ALL", options.locale.c_str(), 1);
   if (options.fileSizeLimit != 0) {
     const rlimit limit{options.fileSizeLimit, options.fileSizeLimit};
