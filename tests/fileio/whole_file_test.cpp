@@ -6,7 +6,9 @@
 #include <filesystem>
 #include <functional>
 #ifndef _WIN32
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 #include "fileio/replacing_file.h"
@@ -212,7 +214,7 @@ TEST(ReplacingFile, WritesPiecesAndPatchesEarlierBytes) {
 }
 
 #ifndef _WIN32
-TEST(SaveFile, NewFilesGetTheUsualModeAndDevicesAreWrittenInPlace) {
+TEST(SaveFile, NewFilesGetTheUsualModeAndPipesAreWrittenInPlace) {
   TempDir dir;
   const mode_t previous = umask(022);
   const Bytes image{1, 2, 3};
@@ -220,8 +222,16 @@ TEST(SaveFile, NewFilesGetTheUsualModeAndDevicesAreWrittenInPlace) {
   umask(previous);
   EXPECT_EQ(std::filesystem::status(dir.File("new.bin")).permissions(),
             std::filesystem::perms(0644));
-  EXPECT_EQ(SaveFile("/dev/null", image.data(), 3), 0);
-  EXPECT_TRUE(std::filesystem::is_character_file("/dev/null"));
+  // A pipe with a reader: the image goes through it, and it stays a pipe.
+  ASSERT_EQ(mkfifo(dir.File("pipe").c_str(), 0600), 0);
+  const int reader = open(dir.File("pipe").c_str(), O_RDONLY | O_NONBLOCK);
+  ASSERT_GE(reader, 0);
+  EXPECT_EQ(SaveFile(dir.File("pipe"), image.data(), 3), 0);
+  std::uint8_t received[4] = {};
+  EXPECT_EQ(read(reader, received, sizeof received), 3);
+  close(reader);
+  EXPECT_EQ(Bytes(received, received + 3), image);
+  EXPECT_TRUE(std::filesystem::is_fifo(dir.File("pipe")));
 }
 #endif
 

@@ -115,9 +115,12 @@ InterruptedRun RunAndInterrupt(const std::string& executable,
                                const std::vector<std::string>& arguments,
                                const ToolOptions& options, bool (*ready)(const std::string& dir),
                                int signalNumber) {
+  // The program's streams go to a file of the test's own, never to a device
+  // that a faulty program could damage.
+  const std::string streams = options.workDir + "/interrupted-run.txt";
   const pid_t child = fork();
   if (child == 0) {
-    ExecTool(executable, arguments, options, "/dev/null", "/dev/null");
+    ExecTool(executable, arguments, options, streams, streams);
   }
   InterruptedRun run;
   int status = 0;
