@@ -28,7 +28,8 @@ std::string FileError(std::int32_t code) {
       return "not enough memory";
     default:
       // The file layer's own codes stand for a failed call of the system.
-      return code >= ReadFailed ? "the file could not be read or written" : std::strerror(code);
+      return code >= ReadFailed ? "the file could not be read or written"
+                                : os_file::DescribeError(code);
   }
 }
 DiskExit LoadDisk(const char* program, const std::string& path, bool createMissing,

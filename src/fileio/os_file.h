@@ -75,6 +75,8 @@ void ReleaseTemporary(const char* name);
 void PrepareLargeBuffer(void* start, std::size_t length);
 // The system's code for the most recent failed call.
 std::int32_t LastError();
+// The system's own words for one of its codes.
+std::string DescribeError(std::int32_t code);
 
 }  // namespace tonebake::os_file
 

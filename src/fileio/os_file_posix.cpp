@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cstddef>
+#include <cstring>
 #include <string>
 
 #include "fileio/os_file.h"
@@ -303,6 +304,10 @@ void PrepareLargeBuffer(void* start, std::size_t length) {
 
 std::int32_t LastError() {
   return errno;
+}
+
+std::string DescribeError(std::int32_t code) {
+  return std::strerror(code);
 }
 
 }  // namespace tonebake::os_file

@@ -202,4 +202,18 @@ std::int32_t LastError() {
   return static_cast<std::int32_t>(GetLastError());
 }
 
+std::string DescribeError(std::int32_t code) {
+  char text[256] = {};
+  const DWORD length =
+      FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                     static_cast<DWORD>(code), 0, text, sizeof text, nullptr);
+  std::string described(text, length);
+  // Without the line end the system puts after its sentence.
+  while (!described.empty() &&
+         (described.back() == '\n' || described.back() == '\r' || described.back() == '.')) {
+    described.pop_back();
+  }
+  return described.empty() ? "error " + std::to_string(code) : described;
+}
+
 }  // namespace tonebake::os_file

@@ -121,8 +121,11 @@ TEST_F(DiskRun, EveryCommandLineAndRefusalGetsItsExitCodeAndMessage) {
   Bytes twoDisks = disk;
   twoDisks.insert(twoDisks.end(), disk.begin(), disk.end());
   test::WriteBytes(dir.File("two.d77"), twoDisks);
+  std::filesystem::create_directory(dir.File("folder"));
 
   const std::string usage = " (see 'tonebake-disk --help')\n";
+  // The reason of a failed system call is the system's own words, in its
+  // language: those cases end in "..." and only what comes before is compared.
   const struct {
     std::vector<std::string> arguments;
     int exitCode;
@@ -145,9 +148,10 @@ TEST_F(DiskRun, EveryCommandLineAndRefusalGetsItsExitCodeAndMessage) {
       {{"--", "-h"}, 1, "tonebake-disk: unknown command '-h'" + usage},
       {{"-"}, 1, "tonebake-disk: unknown command '-'" + usage},
       {{"--replace", "list", "d.d77"}, 1, "tonebake-disk: --replace goes with 'add'" + usage},
-      {{"add", "d.d77", "missing.bin"},
-       2,
-       "tonebake-disk: missing.bin: cannot read: No such file or directory\n"},
+      {{"add", "d.d77", "missing.bin"}, 2, "tonebake-disk: missing.bin: cannot read: ..."},
+#ifndef _WIN32
+      {{"list", "folder"}, 2, "tonebake-disk: folder: cannot read: Is a directory\n"},
+#endif
       {{"list", "2hd.d77"},
        2,
        "tonebake-disk: 2hd.d77: the media type is not 2D (F-BASIC data disks are 2D)\n"},
@@ -169,7 +173,7 @@ TEST_F(DiskRun, EveryCommandLineAndRefusalGetsItsExitCodeAndMessage) {
        "tonebake-disk: protected.d77: cannot remove SMALL: the disk is write-protected\n"},
       {{"extract", "d.d77", "SMALL", "no/such/dir.bin"},
        4,
-       "tonebake-disk: no/such/dir.bin: cannot write: No such file or directory\n"},
+       "tonebake-disk: no/such/dir.bin: cannot write: ..."},
       {{"list", "two.d77"},
        0,
        "tonebake-disk: two.d77: holds more than one disk; the first is used\n"},
@@ -178,7 +182,13 @@ TEST_F(DiskRun, EveryCommandLineAndRefusalGetsItsExitCodeAndMessage) {
     const std::string named = c.arguments.empty() ? "(none)" : c.arguments.front();
     const test::ToolRun run = Disk(c.arguments);
     EXPECT_EQ(run.exitCode, c.exitCode) << named;
-    EXPECT_EQ(run.err, Console(c.err)) << named;
+    const std::size_t dots = c.err.find("...");
+    if (dots == std::string::npos) {
+      EXPECT_EQ(run.err, Console(c.err)) << named;
+    } else {
+      EXPECT_EQ(run.err.substr(0, dots), c.err.substr(0, dots)) << named;
+      EXPECT_GT(run.err.size(), dots + 2) << named;  // some reason follows
+    }
   }
   for (const char* name : {"d.d77", "full.d77", "protected.d77", "2hd.d77", "looped.d77"}) {
     EXPECT_EQ(Read(name).size(), 348848u) << name;
