@@ -63,9 +63,10 @@ std::uint32_t ProcessId();
 // file is created, so that no moment is left in which an interruption could
 // leave it behind; its handle, once there is one, is given with
 // SetGuardedHandle (Windows closes it before deleting the file). Up to
-// kMaxGuarded files at once; `name` must stay valid until it is released.
+// kMaxGuarded files at once; false when that many are guarded already (a
+// file is then not to be made). `name` must stay valid until it is released.
 constexpr int kMaxGuarded = 4;
-void GuardTemporary(const char* name);
+bool GuardTemporary(const char* name);
 void SetGuardedHandle(const char* name, Handle handle);
 void ReleaseTemporary(const char* name);
 // Asks the system to back [start, start + length), a fresh buffer about to

@@ -257,15 +257,16 @@ class CleanupSignalsBlocked {
 
 }  // namespace
 
-void GuardTemporary(const char* name) {
+bool GuardTemporary(const char* name) {
   const CleanupSignalsBlocked blocked;
   InstallHandlersOnce();
   for (const char* volatile& slot : g_guardedNames) {
     if (slot == nullptr) {
       slot = name;
-      return;
+      return true;
     }
   }
+  return false;
 }
 
 // The handler needs only the name.

@@ -166,16 +166,17 @@ BOOL WINAPI RemoveGuardedOnControl(DWORD /*event*/) {
 
 }  // namespace
 
-void GuardTemporary(const char* name) {
+bool GuardTemporary(const char* name) {
   static const bool installed = SetConsoleCtrlHandler(RemoveGuardedOnControl, TRUE) != FALSE;
   (void)installed;
   for (Guarded& slot : g_guarded) {
     if (slot.name == nullptr) {
       slot.handle = nullptr;
       slot.name = name;
-      return;
+      return true;
     }
   }
+  return false;
 }
 
 void SetGuardedHandle(const char* name, Handle handle) {

@@ -24,7 +24,9 @@ FileHandle CreateTemporary(FileAccess& access, const std::string& target, std::s
   constexpr std::uint32_t kAttempts = 8;  // leftovers of an earlier process with this id
   for (std::uint32_t attempt = 0; attempt < kAttempts; ++attempt) {
     name = TemporaryName(target, attempt);
-    os_file::GuardTemporary(name.c_str());
+    if (!os_file::GuardTemporary(name.c_str())) {
+      break;  // unguarded, an interruption could leave the file behind
+    }
     const FileHandle handle = access.Open(name.c_str(), os_file::kGenericWrite,
                                           os_file::kFileAttributeNormal, os_file::kCreateNew);
     if (handle != kNoFileHandle) {

@@ -5,8 +5,6 @@
 namespace tonebake {
 namespace {
 
-constexpr std::uint32_t kSizeFailure = 0xFFFFFFFFu;
-
 // A failure must never read as success, even when the system left no code
 // (a read that simply came up short, say).
 std::int32_t RecordedOr(const FileAccess& access, std::int32_t fallback) {
@@ -17,10 +15,9 @@ std::int32_t RecordedOr(const FileAccess& access, std::int32_t fallback) {
 std::int32_t ReadOpenFile(FileAccess& access, FileHandle handle, ByteBuffer& file) {
   std::uint32_t sizeHigh = 0;
   // The failure value is also a real size: only a recorded code tells them
-  // apart, so start from none.
-  access.SetErrorCode(0);
+  // apart. No call has failed yet, so any code now is the size query's.
   const std::uint32_t size = access.GetSize(handle, &sizeHigh);
-  if (size == kSizeFailure && access.GetErrorCode() != 0) {
+  if (access.GetErrorCode() != 0) {
     return access.GetErrorCode();
   }
   if (sizeHigh != 0) {

@@ -88,12 +88,13 @@ TEST_F(EndToEnd, OptionsWithoutFileNameReportResult2) {
 
 TEST_F(EndToEnd, ConvertsABareNameBesideIt) {
   WriteBytes(File("song.wav"), MakeWave(kFourSamples));
-  options.stdinClosed = true;  // so the input is opened as descriptor 0, a valid file too
+  options.stdinClosed = true;  // so the files are opened as descriptor 0, a valid one too
   const test::ToolRun run = Run({"song"});
   EXPECT_EQ(run.exitCode, 0);
   EXPECT_EQ(run.out, Console("Ok: song.wav -> song.bin\n"));
   EXPECT_EQ(run.err, Console(kBanner));
   EXPECT_EQ(ReadBytes(File("song.bin")), kFourSampleImage);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2);
 }
 
 TEST_F(EndToEnd, WaitOptionFixesTheWaitByte) {

@@ -173,7 +173,9 @@ TEST(FileAccess, UsesTheWin32ValuesForAccessAndDisposition) {
   EXPECT_EQ(os_file::kOpenExisting, 3u);
 }
 
-TEST(FileAccess, ReadingPastTheEndMovesWhatThereIsWithoutFailing) {
+// Reading past the end moves what there is and is no failure; every
+// operation that succeeds answers 1.
+TEST(FileAccess, SuccessfulOperationsAnswerOne) {
   TempDir dir;
   WriteBytes(dir.File("ten"), test::RampSamples(10));
   FileAccess access;
@@ -183,8 +185,12 @@ TEST(FileAccess, ReadingPastTheEndMovesWhatThereIsWithoutFailing) {
   EXPECT_EQ(access.Read(in, buffer, 20), 10u);
   EXPECT_EQ(Bytes(buffer, buffer + 10), test::RampSamples(10));
   EXPECT_EQ(access.Read(in, buffer, 20), 0u);
-  EXPECT_EQ(access.GetErrorCode(), 0);
+  EXPECT_EQ(access.SetPosition(in, 0), 1);
+  EXPECT_EQ(access.CopyPermissions(in, dir.File("ten").c_str()), 1);
   EXPECT_EQ(access.Close(in), 1);
+  EXPECT_EQ(access.Rename(dir.File("ten").c_str(), dir.File("moved").c_str()), 1);
+  EXPECT_EQ(access.Remove(dir.File("moved").c_str()), 1);
+  EXPECT_EQ(access.GetErrorCode(), 0);
 }
 
 #ifndef _WIN32
@@ -213,7 +219,82 @@ TEST(ReplacingFile, WritesPiecesAndPatchesEarlierBytes) {
   EXPECT_EQ(Names(dir), std::vector<std::string>{"out"});
 }
 
+TEST(ReplacingFile, AbandonedOrFailedFilesLeaveNothingAndKeepFailing) {
+  TempDir dir;
+  WriteBytes(dir.File("out"), Bytes{9});
+  const Bytes bytes{1, 2, 3};
+  {
+    ReplacingFile dropped;  // opened and written, but never committed
+    ASSERT_EQ(dropped.Open(dir.File("out")), 0);
+    ASSERT_EQ(dropped.Write(bytes.data(), 3), 0);
+  }
+  EXPECT_EQ(Names(dir), std::vector<std::string>{"out"});
+  ReplacingFile unopened;
+  EXPECT_NE(unopened.Write(bytes.data(), 3), 0);
+  EXPECT_NE(unopened.WriteAt(0, bytes.data(), 3), 0);
+  EXPECT_NE(unopened.Commit(), 0);
+  ReplacingFile failed;
+  const std::int32_t code = failed.Open(dir.File("no/such/out"));
+  EXPECT_NE(code, 0);
+  EXPECT_EQ(failed.Write(bytes.data(), 3), code);
+  EXPECT_EQ(failed.WriteAt(0, bytes.data(), 3), code);
+  EXPECT_EQ(failed.Commit(), code);
+  // A failing patch: the seek, or the write.
+  for (const test::Fault fault : {test::Fault::Seek, test::Fault::Write}) {
+    const test::ScopedFault injected(fault);
+    ReplacingFile patched(&test::MakeFaultyFileAccess);
+    ASSERT_EQ(patched.Open(dir.File("out")), 0);
+    EXPECT_NE(patched.WriteAt(0, bytes.data(), 3), 0) << static_cast<int>(fault);
+    EXPECT_NE(patched.Commit(), 0) << static_cast<int>(fault);
+    EXPECT_EQ(ReadBytes(dir.File("out")), Bytes{9});
+    EXPECT_EQ(Names(dir), std::vector<std::string>{"out"});
+  }
+}
+
+// Names already taken are stepped over, and never removed: they may be
+// another run's. Guards are given back, so saves can go on without end.
+TEST(ReplacingFile, TakenTemporaryNamesAreLeftAloneAndGuardsComeBack) {
+  TempDir dir;
+  const std::string pid = std::to_string(os_file::ProcessId());
+  const auto taken = [&](int attempt) {
+    return dir.File(".out.tonebake-" + pid + "-" + std::to_string(attempt) + ".tmp");
+  };
+  WriteBytes(taken(0), Bytes{7});
+  const Bytes image{1, 2, 3};
+  ASSERT_EQ(SaveFile(dir.File("out"), image.data(), 3), 0);
+  EXPECT_EQ(ReadBytes(dir.File("out")), image);
+  EXPECT_EQ(ReadBytes(taken(0)), Bytes{7});
+  for (int attempt = 1; attempt < 8; ++attempt) {
+    WriteBytes(taken(attempt), Bytes{7});
+  }
+  EXPECT_NE(SaveFile(dir.File("out"), image.data(), 3), 0);  // every name taken
+  for (int attempt = 0; attempt < 8; ++attempt) {
+    EXPECT_EQ(ReadBytes(taken(attempt)), Bytes{7}) << attempt;
+  }
+  // Many saves, failed ones included, in one process.
+  for (int i = 0; i < 10; ++i) {
+    EXPECT_NE(SaveFile(dir.File("no/such/out"), image.data(), 3), 0);
+    const test::ScopedFault injected(test::Fault::Write);
+    EXPECT_NE(SaveFile(dir.File("other"), image.data(), 3, &test::MakeFaultyFileAccess), 0);
+  }
+  for (int i = 0; i < 10; ++i) {
+    ASSERT_EQ(SaveFile(dir.File("other"), image.data(), 3), 0) << i;
+  }
+}
+
 #ifndef _WIN32
+TEST(SaveFile, ReadOnlyFileIsNotReplaced) {
+  if (geteuid() == 0) {
+    GTEST_SKIP() << "root may write any file";
+  }
+  TempDir dir;
+  WriteBytes(dir.File("out.bin"), Bytes{9});
+  std::filesystem::permissions(dir.File("out.bin"), std::filesystem::perms(0444));
+  const Bytes image{1};
+  EXPECT_NE(SaveFile(dir.File("out.bin"), image.data(), 1), 0);
+  EXPECT_EQ(ReadBytes(dir.File("out.bin")), Bytes{9});
+}
+
 TEST(SaveFile, NewFilesGetTheUsualModeAndPipesAreWrittenInPlace) {
   TempDir dir;
   const mode_t previous = umask(022);

@@ -22,6 +22,7 @@ enum class Fault {
   CloseInput,
   CloseOutput,
   Rename,
+  Seek,
 };
 
 struct FaultPlan {
@@ -82,6 +83,9 @@ class FaultyFileAccess : public FileAccess {
       return 0;
     }
     return FileAccess::Write(handle, buffer, Shortened(Fault::ShortWrite, count));
+  }
+  int SetPosition(FileHandle handle, std::uint32_t offset) override {
+    return Fails(Fault::Seek) ? 0 : FileAccess::SetPosition(handle, offset);
   }
   int Rename(const char* from, const char* to) override {
     return Fails(Fault::Rename) ? 0 : FileAccess::Rename(from, to);
