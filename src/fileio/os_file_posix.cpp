@@ -150,7 +150,9 @@ bool Rename(const char* from, const char* to) {
 FileKind Inspect(const char* name) {
   struct stat info {};
   if (stat(name, &info) != 0) {
-    return FileKind::Missing;
+    // Something that cannot be looked at (a loop of links, say) is not
+    // replaced: it is opened in place, which fails as it would have.
+    return errno == ENOENT ? FileKind::Missing : FileKind::Other;
   }
   if (!S_ISREG(info.st_mode)) {
     return FileKind::Other;

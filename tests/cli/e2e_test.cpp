@@ -261,6 +261,19 @@ TEST_F(EndToEnd, InterruptedWriteLeavesTheOldOutputAndNoTemporaryFile) {
 #endif
 }
 
+#ifndef _WIN32
+TEST_F(EndToEnd, ASymlinkedOutputStaysALinkAndItsTargetGetsTheImage) {
+  WriteBytes(File("song.wav"), MakeWave(kFourSamples));
+  WriteBytes(File("real.bin"), Bytes{1, 2, 3});
+  std::filesystem::create_symlink("real.bin", File("out.bin"));
+  const test::ToolRun run = Run({"song", "out.bin"});
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_TRUE(std::filesystem::is_symlink(File("out.bin")));
+  EXPECT_EQ(ReadBytes(File("real.bin")), kFourSampleImage);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 3);
+}
+#endif
+
 TEST_F(EndToEnd, OutputEqualToInputReplacesItWithItsImage) {
   WriteBytes(File("song.bin"), MakeWave(kFourSamples));
   const test::ToolRun run = Run({"song.bin"});

@@ -82,13 +82,23 @@ TEST(SaveFile, ReplacesTheFileALinkPointsToAndKeepsItsModeAndTheLink) {
   WriteBytes(dir.File("real/out.bin"), test::RampSamples(500));
   std::filesystem::permissions(dir.File("real/out.bin"), std::filesystem::perms(0640));
   std::filesystem::create_symlink("real/out.bin", dir.File("link.bin"));
+  // A file with the output's hidden name: the temporary name must be more
+  // than that.
+  WriteBytes(dir.File("real/.out.bin"), Bytes{7});
   const Bytes image{1, 2, 3};
   ASSERT_EQ(SaveFile(dir.File("link.bin"), image.data(), 3), 0);
+  EXPECT_EQ(ReadBytes(dir.File("real/.out.bin")), Bytes{7});
   EXPECT_TRUE(std::filesystem::is_symlink(dir.File("link.bin")));
   EXPECT_EQ(ReadBytes(dir.File("real/out.bin")), image);
   EXPECT_EQ(std::filesystem::status(dir.File("real/out.bin")).permissions(),
             std::filesystem::perms(0640));
   EXPECT_EQ(Names(dir), (std::vector<std::string>{"link.bin", "real"}));
+  // A loop of links is not replaced: the save fails and both stay links.
+  std::filesystem::create_symlink("b", dir.File("a"));
+  std::filesystem::create_symlink("a", dir.File("b"));
+  EXPECT_NE(SaveFile(dir.File("a"), image.data(), 3), 0);
+  EXPECT_TRUE(std::filesystem::is_symlink(dir.File("a")));
+  EXPECT_TRUE(std::filesystem::is_symlink(dir.File("b")));
 }
 #endif
 
@@ -131,7 +141,8 @@ TEST(FileAccess, EveryFailureRecordsTheSystemsCodeOrItsOwn) {
     std::function<bool(FileAccess&)> fails;
   };
   std::vector<Case> cases = {
-      {"open", 0x8107, [&](FileAccess& a) { return OpenForReading(a, missing) == kNoFileHandle; }},
+      {"open", 0x8107,
+       [&](FileAccess& a) { return OpenForReading(a, missing) == kNoFileHandle; }},  // system: 2
       {"close", 0x8108, [&](FileAccess& a) { return a.Close(stale) == 0; }},
       {"size", 0x8108, [&](FileAccess& a) { return a.GetSize(stale, &high) == 0xFFFFFFFFu; }},
       {"read", 0x8103, [&](FileAccess& a) { return a.Read(stale, buffer, 4) == 0; }},
@@ -155,6 +166,8 @@ TEST(FileAccess, EveryFailureRecordsTheSystemsCodeOrItsOwn) {
       const std::int32_t code = access.GetErrorCode();
       if (useSystem != 0) {
         EXPECT_TRUE(code > 0 && code < 0x8100) << c.name << ": " << code;
+        // "No such file": 2, as ENOENT and as ERROR_FILE_NOT_FOUND.
+        EXPECT_TRUE(std::string(c.name) != "open" || code == 2) << code;
       } else {
         EXPECT_EQ(code, c.ownCode) << c.name;
       }
@@ -264,9 +277,11 @@ TEST(ReplacingFile, TakenTemporaryNamesAreLeftAloneAndGuardsComeBack) {
   ASSERT_EQ(SaveFile(dir.File("out"), image.data(), 3), 0);
   EXPECT_EQ(ReadBytes(dir.File("out")), image);
   EXPECT_EQ(ReadBytes(taken(0)), Bytes{7});
-  for (int attempt = 1; attempt < 8; ++attempt) {
+  for (int attempt = 1; attempt < 7; ++attempt) {
     WriteBytes(taken(attempt), Bytes{7});
   }
+  ASSERT_EQ(SaveFile(dir.File("out"), image.data(), 3), 0);  // the eighth name is free
+  WriteBytes(taken(7), Bytes{7});
   EXPECT_NE(SaveFile(dir.File("out"), image.data(), 3), 0);  // every name taken
   for (int attempt = 0; attempt < 8; ++attempt) {
     EXPECT_EQ(ReadBytes(taken(attempt)), Bytes{7}) << attempt;

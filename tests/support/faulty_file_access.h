@@ -59,12 +59,13 @@ class FaultyFileAccess : public FileAccess {
   }
   std::uint32_t GetSize(FileHandle handle, std::uint32_t* sizeHigh) override {
     if (Fails(Fault::Size)) {
-      // The failure value is also a real size; only its code makes it a
-      // failure, so this one always leaves a code.
+      // Only the code makes a size query a failure (0xFFFFFFFF is a real
+      // size), so this one always leaves a code, and answers a size that
+      // would load if the code were overlooked.
       if (GetErrorCode() == 0) {
         SetErrorCode(SizeFailed);
       }
-      return 0xFFFFFFFFu;
+      return 0;
     }
     const std::uint32_t size = FileAccess::GetSize(handle, sizeHigh);
     if (g_faultPlan.fault == Fault::SizeOver4GiB && sizeHigh != nullptr) {
