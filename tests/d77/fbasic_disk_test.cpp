@@ -140,6 +140,19 @@ TEST_F(DataDisk, ImagesComeBackExactlyAsAdded) {
   EXPECT_TRUE(files[0].ascii);
 }
 
+// The data of a file that looks like a directory entry is never taken for
+// one, even right after the directory's last sector.
+TEST_F(DataDisk, DataIsNeverReadAsADirectoryEntry) {
+  Bytes ghost{'G', 'H', 'O', 'S', 'T', ' ', ' ', ' ', 0, 0, 0, 2, 0, 0, 0, 0};
+  ghost.resize(32, 0xFF);
+  ASSERT_EQ(AddFile(disk, "DATA", ghost, false), DiskDone);  // cluster 0
+  Bytes content;
+  EXPECT_EQ(ReadFile(disk, "GHOST", content), NameNotFound);
+  std::vector<FileEntry> files;
+  ASSERT_EQ(ListFiles(disk, files), DiskDone);
+  EXPECT_EQ(files.size(), 1u);
+}
+
 TEST_F(DataDisk, OtherFilesGiveTheirWholeSectors) {
   const Bytes text{'1', '0', ' ', 'P', 'R', 'I', 'N', 'T'};
   ASSERT_EQ(AddFile(disk, "TEXT", text, false), DiskDone);
@@ -352,6 +365,7 @@ TEST(Disk, DamagedOrForeignImagesAreRefused) {
   EXPECT_EQ(damaged([](Bytes& b) { b[0x2B0 + 4] = 65; }), DiskDamaged);             // 65 sectors
   EXPECT_EQ(damaged([](Bytes& b) { b[0x2B0 + 15 * 272 + 2] = 17; }), DiskDamaged);  // no R 16
   EXPECT_EQ(damaged([](Bytes& b) { b[0x2B0 + 4 * 272 + 2] = 0; }), DiskDamaged);    // no R 5
+  EXPECT_EQ(damaged([](Bytes& b) { b[0x2B0 + 2] = 0; }), DiskDamaged);              // no R 1
   EXPECT_EQ(damaged([](Bytes& b) { b[0x2B0 + 4 * 272 + 14] = 0x80, b[0x2B0 + 4 * 272 + 15] = 0; }),
             DiskDamaged);  // 128 bytes
   EXPECT_EQ(damaged([](Bytes& b) { b[0x20 + 4 * 3] = 0x40, b[0x20 + 4 * 3 + 1] = 0; }),
@@ -359,9 +373,12 @@ TEST(Disk, DamagedOrForeignImagesAreRefused) {
   Bytes media2DD = blank;
   media2DD[0x1B] = 0x10;
   EXPECT_EQ(open(media2DD), DiskNot2D);
-  // Two disks in one file: the first is used.
+  // Two disks in one file: the first is used, and only its own bytes count.
   Bytes two = blank;
   two.insert(two.end(), blank.begin(), blank.end());
+  Bytes cutShort = two;
+  cutShort[0x1C] = static_cast<std::uint8_t>(cutShort[0x1C] - 100);  // the last sector overruns
+  EXPECT_EQ(open(cutShort), DiskDamaged);
   Disk disk;
   bool more = false;
   EXPECT_EQ(disk.Open(two, more), DiskOk);

@@ -236,6 +236,14 @@ TEST_F(DiskRun, DefaultNamesComeFromTheBaseName) {
 }
 
 #ifndef _WIN32
+TEST_F(DiskRun, AFileOf4GiBIsNoDisk) {
+  test::WriteBytes(dir.File("huge.d77"), Bytes());
+  std::filesystem::resize_file(dir.File("huge.d77"), 0x100000001ull);  // sparse
+  const test::ToolRun run = Disk({"list", "huge.d77"});
+  EXPECT_EQ(run.exitCode, 2);
+  EXPECT_EQ(run.err, "tonebake-disk: huge.d77: cannot read: it is 4 GiB or larger\n");
+}
+
 TEST_F(DiskRun, AFailedSaveLeavesTheDiskAsItWas) {
   test::WriteBytes(dir.File("big.bin"), Bytes(100000, 0x80));
   ASSERT_EQ(Disk({"new", "d.d77"}).exitCode, 0);
