@@ -37,7 +37,6 @@ DiskExit LoadDisk(const char* program, const std::string& path, bool createMissi
   file.path = path;
   if (createMissing && !Exists(path)) {
     file.bytes = d77::MakeBlankDataDisk();
-    file.created = true;
   } else {
     ByteBuffer loaded;
     if (const std::int32_t code = LoadFile(path, loaded); code != 0) {
@@ -114,9 +113,6 @@ DiskExit ReportRefusal(const char* program, const std::string& path, const char*
 
 DiskExit AddToDisk(const char* program, const std::string& path, const std::string& name,
                    const std::vector<std::uint8_t>& content, bool replace) {
-  if (!d77::IsValidName(name)) {
-    return ReportRefusal(program, path, "add", name, d77::NameNotAllowed);
-  }
   DiskFile file;
   if (const DiskExit loaded = LoadDisk(program, path, true, file); loaded != Success) {
     return loaded;

@@ -24,7 +24,6 @@ struct DiskFile {
   std::string path;
   std::vector<std::uint8_t> bytes;
   d77::Disk disk;
-  bool created = false;  // made blank here, not read
 };
 
 // Reads and checks the disk at `path`; when it does not exist and

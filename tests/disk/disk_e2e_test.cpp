@@ -3,6 +3,9 @@
 
 #include <algorithm>
 #include <filesystem>
+#ifndef _WIN32
+#include <unistd.h>
+#endif
 
 #include "support/run_tool.h"
 #include "support/temp_dir.h"
@@ -109,6 +112,15 @@ TEST_F(DiskRun, EveryCommandLineAndRefusalGetsItsExitCodeAndMessage) {
   Bytes full = disk;
   std::fill_n(&full[DataAt(1, 0, 1) + 5], 152, 0xC0);  // every cluster taken
   test::WriteBytes(dir.File("full.d77"), full);
+  Bytes fullDirectory = disk;  // every one of the 232 entries in use
+  for (std::uint32_t i = 4; i < 232; ++i) {
+    const std::uint32_t sector = i / 8;
+    const std::size_t at = sector < 13 ? DataAt(1, 0, 4 + sector) : DataAt(1, 1, sector - 12);
+    std::copy_n(&disk[DataAt(1, 0, 4)], 32, &fullDirectory[at + (i % 8) * 32]);
+    fullDirectory[at + (i % 8) * 32] = static_cast<std::uint8_t>('0' + i % 10);
+    fullDirectory[at + (i % 8) * 32 + 1] = static_cast<std::uint8_t>('A' + i / 10);
+  }
+  test::WriteBytes(dir.File("fulldir.d77"), fullDirectory);
   Bytes protectedDisk = disk;
   protectedDisk[0x1A] = 0x10;
   test::WriteBytes(dir.File("protected.d77"), protectedDisk);
@@ -219,9 +231,9 @@ TEST_F(DiskRun, DefaultNamesComeFromTheBaseName) {
     std::string name;
     bool cut;
   } cases[] = {
-      {"sub/song.bin", "SONG", false},         {"sub/a.b.bin", "A.B", false},
-      {"sub/.hidden", ".HIDDEN", false},       {"sub/eightchr.bin", "EIGHTCHR", false},
-      {"sub/ninechars.bin", "NINECHAR", true},
+      {"sub/song.bin", "SONG", false},         {"sub/x.bin", "X", false},
+      {"sub/a.b.bin", "A.B", false},           {"sub/.hidden", ".HIDDEN", false},
+      {"sub/eightchr.bin", "EIGHTCHR", false}, {"sub/ninechars.bin", "NINECHAR", true},
   };
   for (const auto& c : cases) {
     test::WriteBytes(dir.File(c.file), Read("x.bin"));
@@ -236,6 +248,20 @@ TEST_F(DiskRun, DefaultNamesComeFromTheBaseName) {
 }
 
 #ifndef _WIN32
+TEST_F(DiskRun, AReadOnlyDiskIsNotReplaced) {
+  if (geteuid() == 0) {
+    GTEST_SKIP() << "root may write any file";
+  }
+  test::WriteBytes(dir.File("x.bin"), MakeImage("x", 10));
+  ASSERT_EQ(Disk({"new", "ro.d77"}).exitCode, 0);
+  std::filesystem::permissions(dir.File("ro.d77"), std::filesystem::perms(0444));
+  const test::ToolRun run = Disk({"add", "ro.d77", "x.bin"});
+  EXPECT_EQ(run.exitCode, 4);
+  EXPECT_EQ(run.err,
+            "tonebake-disk: ro.d77: cannot write: the file is read-only; the disk is "
+            "unchanged\n");
+}
+
 TEST_F(DiskRun, AFileOf4GiBIsNoDisk) {
   test::WriteBytes(dir.File("huge.d77"), Bytes());
   std::filesystem::resize_file(dir.File("huge.d77"), 0x100000001ull);  // sparse
