@@ -148,7 +148,9 @@ void WriteContent(const Disk& disk, const std::vector<std::uint8_t>& chain,
     std::uint8_t* data = ClusterSector(disk, chain[s / kSectorsPerCluster], s % kSectorsPerCluster);
     const std::size_t start = std::size_t{s} * kSectorSize;
     const std::size_t take = std::min<std::size_t>(kSectorSize, content.size() - start);
-    std::memcpy(data, content.data() + start, take);
+    // std::copy, unlike memcpy, takes the null data of an empty file.
+    std::copy(content.begin() + static_cast<std::ptrdiff_t>(start),
+              content.begin() + static_cast<std::ptrdiff_t>(start + take), data);
     if (take < kSectorSize) {
       data[take] = kEndOfFile;
       std::memset(data + take + 1, 0, kSectorSize - take - 1);
