@@ -164,6 +164,13 @@ TEST_F(DiskRun, EveryCommandLineAndRefusalGetsItsExitCodeAndMessage) {
 #ifndef _WIN32
       {{"list", "folder"}, 2, "tonebake-disk: folder: cannot read: Is a directory\n"},
 #endif
+      {{"extract", "nosuch.d77", "A", "o.bin"}, 2, "tonebake-disk: nosuch.d77: cannot read: ..."},
+      {{"remove", "2hd.d77", "A"},
+       2,
+       "tonebake-disk: 2hd.d77: the media type is not 2D (F-BASIC data disks are 2D)\n"},
+      {{"add", "fulldir.d77", "small.bin", "NEW"},
+       3,
+       "tonebake-disk: fulldir.d77: cannot add NEW: the directory is full\n"},
       {{"list", "2hd.d77"},
        2,
        "tonebake-disk: 2hd.d77: the media type is not 2D (F-BASIC data disks are 2D)\n"},
@@ -215,7 +222,9 @@ TEST_F(DiskRun, EveryCommandLineAndRefusalGetsItsExitCodeAndMessage) {
                                 "B         data     ASCII         1\n"
                                 "C         ?        binary        1\n"
                                 "4 files; 148 clusters free (1184 sectors, 303104 bytes)\n"));
-  EXPECT_EQ(Disk({"--version"}).out, Console("tonebake-disk 1.00\n"));
+  const test::ToolRun version = Disk({"--version"});
+  EXPECT_EQ(version.exitCode, 0);
+  EXPECT_EQ(version.out, Console("tonebake-disk 1.00\n"));
   for (const char* help : {"--help", "-h"}) {
     const test::ToolRun run = Disk({help, "list"});
     EXPECT_EQ(run.exitCode, 0);
