@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
-#include <cstring>
 #include <memory>
 
 #include "fileio/whole_file.h"
@@ -18,20 +17,6 @@ bool Exists(const std::string& path) {
 
 }  // namespace
 
-std::string FileError(std::int32_t code) {
-  switch (code) {
-    case FileTooLarge:
-      return "it is 4 GiB or larger";
-    case TargetReadOnly:
-      return "the file is read-only";
-    case OutOfMemory:
-      return "not enough memory";
-    default:
-      // The file layer's own codes stand for a failed call of the system.
-      return code >= ReadFailed ? "the file could not be read or written"
-                                : os_file::DescribeError(code);
-  }
-}
 DiskExit LoadDisk(const char* program, const std::string& path, bool createMissing,
                   DiskFile& file) {
   file.path = path;
@@ -41,7 +26,7 @@ DiskExit LoadDisk(const char* program, const std::string& path, bool createMissi
     ByteBuffer loaded;
     if (const std::int32_t code = LoadFile(path, loaded); code != 0) {
       std::fprintf(stderr, "%s: %s: cannot read: %s\n", program, path.c_str(),
-                   FileError(code).c_str());
+                   DescribeFileError(code).c_str());
       return CannotRead;
     }
     file.bytes.assign(loaded.bytes.get(), loaded.bytes.get() + loaded.length);
@@ -73,7 +58,7 @@ DiskExit SaveDisk(const char* program, const DiskFile& file) {
       SaveFile(file.path, file.bytes.data(), static_cast<std::uint32_t>(file.bytes.size()));
   if (code != 0) {
     std::fprintf(stderr, "%s: %s: cannot write: %s; the disk is unchanged\n", program,
-                 file.path.c_str(), FileError(code).c_str());
+                 file.path.c_str(), DescribeFileError(code).c_str());
     return CannotWrite;
   }
   return Success;

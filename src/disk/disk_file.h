@@ -35,9 +35,6 @@ DiskExit LoadDisk(const char* program, const std::string& path, bool createMissi
 // rename, so that a failure leaves the old disk whole.
 DiskExit SaveDisk(const char* program, const DiskFile& file);
 
-// Why the file layer failed, in words.
-std::string FileError(std::int32_t code);
-
 // Why a change was refused, in words.
 std::string DescribeRefusal(d77::DiskResult result);
 

@@ -61,7 +61,7 @@ DiskExit Add(const Command& command) {
   ByteBuffer loaded;
   if (const std::int32_t code = LoadFile(source, loaded); code != 0) {
     std::fprintf(stderr, "%s: %s: cannot read: %s\n", kProgram, source.c_str(),
-                 FileError(code).c_str());
+                 DescribeFileError(code).c_str());
     return CannotRead;
   }
   std::string name;
@@ -132,7 +132,7 @@ DiskExit Extract(const Command& command) {
           SaveFile(out, content.data(), static_cast<std::uint32_t>(content.size()));
       code != 0) {
     std::fprintf(stderr, "%s: %s: cannot write: %s\n", kProgram, out.c_str(),
-                 FileError(code).c_str());
+                 DescribeFileError(code).c_str());
     return CannotWrite;
   }
   return Success;

@@ -117,6 +117,27 @@ std::string FileAccess::FollowLinks(const std::string& name) {
   return os_file::FollowLinks(name);
 }
 
+std::string DescribeFileError(std::int32_t code) {
+  switch (code) {
+    case FileTooLarge:
+      return "it is 4 GiB or larger";
+    case TargetReadOnly:
+      return "the file is read-only";
+    case OutOfMemory:
+      return "not enough memory";
+    case WriteFailed:
+      return "the write was incomplete";
+    case CloseFailed:
+      return "closing the file failed";
+    case RenameFailed:
+      return "the file could not be put in place";
+    default:
+      // The class's other codes stand for a failed call that left no code.
+      return code >= ReadFailed ? "the file could not be read or written"
+                                : os_file::DescribeError(code);
+  }
+}
+
 std::unique_ptr<FileAccess> MakeFileAccess() {
   return std::unique_ptr<FileAccess>(new (std::nothrow) FileAccess());
 }

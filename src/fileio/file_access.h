@@ -81,6 +81,10 @@ class FileAccess {
   std::int32_t useSystemError = 1;
 };
 
+// A reason for a recorded code, for a message: the system's own words for
+// its codes, plain words for the class's.
+std::string DescribeFileError(std::int32_t code);
+
 // Makes the FileAccess used for one whole-file transfer; null when it cannot
 // be allocated.
 using FileAccessFactory = std::unique_ptr<FileAccess> (*)();

@@ -16,26 +16,6 @@ constexpr std::size_t kBlockBytes = 1 << 16;
 
 }  // namespace
 
-std::string DescribeFileError(std::int32_t code) {
-  switch (code) {
-    case WriteFailed:
-      return "the write was incomplete";
-    case CloseFailed:
-      return "closing the file failed";
-    case RenameFailed:
-      return "the file could not be put in place";
-    case TargetReadOnly:
-      return "the file is read-only";
-    case OpenFailed:
-    case OutOfMemory:
-    case PermissionsFailed:
-    case SeekFailed:
-      return "the file could not be written";
-    default:
-      return std::strerror(code);
-  }
-}
-
 SampleWriter::SampleWriter(bool dither, std::uint32_t rate, std::uint8_t wait)
     : quantizer_(dither), rate_(rate), wait_(wait) {
   pending_.reserve(kBlockBytes);

@@ -59,9 +59,6 @@ class SampleWriter {
   std::vector<std::uint8_t> kept_;
 };
 
-// A reason for a file layer's error code.
-std::string DescribeFileError(std::int32_t code);
-
 }  // namespace tonebake::prep
 
 #endif  // TONEBAKE_PREP_OUTPUTS_H
