@@ -49,13 +49,27 @@ DiskCheck Disk::Open(std::vector<std::uint8_t>& image, bool& more) {
   if (image[header_offset::kMediaType] != kMedia2D) {
     return DiskNot2D;
   }
+  repeatsRecords_ = false;
+  extents_.clear();
   for (std::uint32_t track = 0; track < kTracks; ++track) {
     const std::uint32_t offset = ReadLittleEndian32(&image[header_offset::kTrackTable + 4 * track]);
     if (!FindSectors(track, offset, diskSize)) {
       return DiskDamaged;
     }
   }
-  return DiskOk;
+  // Two sectors on the same bytes would make a change to one a change to
+  // the other: a file written over the FAT, say.
+  return NoSectorsOverlap() ? DiskOk : DiskDamaged;
+}
+
+bool Disk::NoSectorsOverlap() {
+  std::sort(extents_.begin(), extents_.end());
+  for (std::size_t i = 1; i < extents_.size(); ++i) {
+    if (extents_[i].first < extents_[i - 1].second) {
+      return false;
+    }
+  }
+  return true;
 }
 
 // Walks the sectors of one track as their headers chain them, each checked
@@ -81,14 +95,19 @@ bool Disk::FindSectors(std::uint32_t track, std::uint32_t offset, std::uint32_t 
     }
     const std::uint32_t length = ReadLittleEndian16(header + sector_offset::kDataLength);
     const std::uint32_t r = header[sector_offset::kRecord];
-    if (position + kSectorHeaderSize + length > diskSize) {
+    if (position + kSectorHeaderSize + length > diskSize ||
+        header[sector_offset::kCylinder] != track / kHeads ||
+        header[sector_offset::kHead] != track % kHeads) {
       return false;
     }
+    const auto end = static_cast<std::uint32_t>(position + kSectorHeaderSize + length);
+    extents_.emplace_back(static_cast<std::uint32_t>(position), end);
     if (r >= 1 && r <= kSectorsPerTrack && length == kSectorSize) {
-      dataOffsets_[track * kSectorsPerTrack + r - 1] =
-          static_cast<std::uint32_t>(position + kSectorHeaderSize);
+      std::uint32_t& data = dataOffsets_[track * kSectorsPerTrack + r - 1];
+      repeatsRecords_ = repeatsRecords_ || data != 0;
+      data = static_cast<std::uint32_t>(position + kSectorHeaderSize);
     }
-    position += kSectorHeaderSize + length;
+    position = end;
   }
   for (std::uint32_t r = 0; r < kSectorsPerTrack; ++r) {
     if (dataOffsets_[track * kSectorsPerTrack + r] == 0) {

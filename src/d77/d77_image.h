@@ -2,6 +2,7 @@
 #define TONEBAKE_D77_D77_IMAGE_H
 
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 // The D77 disk-image container that FM-7 emulators and disk-copy tools use:
@@ -42,7 +43,8 @@ constexpr std::uint32_t kBlankDiskSize = kHeaderSize + kTracks * kTrackSize;  //
 
 enum DiskCheck : int {
   DiskOk,
-  DiskDamaged,  // sizes or offsets outside the file, or a sector missing
+  DiskDamaged,  // sizes or offsets outside the file, sectors that overlap, a
+                // sector missing or on the wrong track
   DiskNot2D,    // a media type other than 2D
 };
 
@@ -59,13 +61,20 @@ class Disk {
   DiskCheck Open(std::vector<std::uint8_t>& image, bool& more);
 
   bool writeProtected() const;
+  // A track holds two sectors with one R: which of them F-BASIC reads is
+  // not known, so the disk can be read but is not to be changed.
+  bool repeatsRecords() const { return repeatsRecords_; }
   // The 256 bytes of a sector; r from 1 to 16.
   std::uint8_t* Sector(std::uint32_t cylinder, std::uint32_t head, std::uint32_t r) const;
 
  private:
   bool FindSectors(std::uint32_t track, std::uint32_t offset, std::uint32_t diskSize);
+  bool NoSectorsOverlap();
 
   std::vector<std::uint8_t>* image_ = nullptr;
+  bool repeatsRecords_ = false;
+  // Where every sector lies, header included: [start, end) pairs.
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> extents_;
   std::vector<std::uint32_t> dataOffsets_;  // [track * 16 + r - 1]
 };
 

@@ -131,6 +131,36 @@ std::size_t PcmImageLength(const std::vector<std::uint8_t>& sectors) {
   return 0;
 }
 
+// Whether the disk may be changed: writable, and every file's clusters its
+// own, so that a change to one file cannot reach another or the system data.
+DiskResult CheckChangeable(const Disk& disk) {
+  if (disk.writeProtected()) {
+    return WriteProtectedDisk;
+  }
+  if (disk.repeatsRecords()) {
+    return SectorRepeated;
+  }
+  bool owned[kClusters] = {};
+  std::vector<std::uint8_t> chain;
+  for (std::uint32_t index = 0; index < kDirectoryEntries; ++index) {
+    const std::uint8_t* entry = Entry(disk, index);
+    std::uint32_t last = 0;
+    if (!InUse(entry)) {
+      continue;
+    }
+    if (!FollowChain(Fat(disk), entry[entry_offset::kFirstCluster], chain, last)) {
+      return ChainDamaged;
+    }
+    for (const std::uint8_t cluster : chain) {
+      if (owned[cluster]) {
+        return ClustersShared;
+      }
+      owned[cluster] = true;
+    }
+  }
+  return DiskDone;
+}
+
 void WriteEntry(std::uint8_t* entry, const std::string& name, std::uint8_t firstCluster) {
   std::memset(entry, 0, kEntrySize);
   std::memset(entry + entry_offset::kName, ' ', kNameLength);
@@ -237,6 +267,9 @@ DiskResult AddFile(const Disk& disk, const std::string& name,
   } else if ((index = FreeEntry(disk)) == kDirectoryEntries) {
     return NoFreeEntry;
   }
+  if (const DiskResult changeable = CheckChangeable(disk); changeable != DiskDone) {
+    return changeable;
+  }
   // Whole sectors for the bytes, and room for the end mark when they do not
   // fill the last one; an empty file still takes a sector for its mark.
   const auto sectors = static_cast<std::uint32_t>(std::max<std::size_t>(
@@ -268,6 +301,9 @@ DiskResult RemoveFile(const Disk& disk, const std::string& name) {
   const std::uint32_t index = FindEntry(disk, name);
   if (index == kDirectoryEntries) {
     return NameNotFound;
+  }
+  if (const DiskResult changeable = CheckChangeable(disk); changeable != DiskDone) {
+    return changeable;
   }
   std::uint8_t* entry = Entry(disk, index);
   std::vector<std::uint8_t> chain;

@@ -29,6 +29,8 @@ enum DiskResult : int {
   NoFreeEntry,     // the directory is full
   ChainDamaged,    // a FAT chain loops, ends nowhere or leaves the disk
   WriteProtectedDisk,
+  ClustersShared,  // two files' chains cross: a change to one would change the other
+  SectorRepeated,  // a track holds two sectors with one R
 };
 
 struct FileEntry {
@@ -52,7 +54,9 @@ std::uint32_t FreeClusters(const Disk& disk);
 
 // Stores `content` as a binary machine-language file. With `replace`, a
 // file of that name is removed first (its clusters freed). On any refusal
-// the disk is unchanged.
+// the disk is unchanged. Neither it nor RemoveFile changes a disk that is
+// write-protected or not whole: chains that are damaged or cross, or a
+// sector number repeated in a track.
 DiskResult AddFile(const Disk& disk, const std::string& name,
                    const std::vector<std::uint8_t>& content, bool replace);
 DiskResult RemoveFile(const Disk& disk, const std::string& name);

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "fileio/file_names.h"
 #include "fileio/whole_file.h"
 
 namespace tonebake::disk {
@@ -15,53 +16,124 @@ bool Exists(const std::string& path) {
   return !access || access->Inspect(path.c_str()) != FileKind::Missing;
 }
 
-}  // namespace
-
-DiskExit LoadDisk(const char* program, const std::string& path, bool createMissing,
-                  DiskFile& file) {
-  file.path = path;
-  if (createMissing && !Exists(path)) {
-    file.bytes = d77::MakeBlankDataDisk();
-  } else {
-    ByteBuffer loaded;
-    if (const std::int32_t code = LoadFile(path, loaded); code != 0) {
-      std::fprintf(stderr, "%s: %s: cannot read: %s\n", program, path.c_str(),
-                   DescribeFileError(code).c_str());
-      return CannotRead;
-    }
-    file.bytes.assign(loaded.bytes.get(), loaded.bytes.get() + loaded.length);
+DiskExit ReadDisk(const char* program, DiskFile& file) {
+  ByteBuffer loaded;
+  if (const std::int32_t code = LoadFile(file.path, loaded); code != 0) {
+    std::fprintf(stderr, "%s: %s: cannot read: %s\n", program, file.path.c_str(),
+                 DescribeFileError(code).c_str());
+    return CannotRead;
   }
+  file.bytes.assign(loaded.bytes.get(), loaded.bytes.get() + loaded.length);
+  return Success;
+}
+
+DiskExit CheckDisk(const char* program, DiskFile& file) {
   bool more = false;
   switch (file.disk.Open(file.bytes, more)) {
     case d77::DiskOk:
       break;
     case d77::DiskNot2D:
       std::fprintf(stderr, "%s: %s: the media type is not 2D (F-BASIC data disks are 2D)\n",
-                   program, path.c_str());
+                   program, file.path.c_str());
       return CannotRead;
     default:
       std::fprintf(stderr,
-                   "%s: %s: damaged disk image: a size or an offset lies outside the file, or "
-                   "a sector is missing\n",
-                   program, path.c_str());
+                   "%s: %s: damaged disk image: a size or an offset lies outside the file, "
+                   "sectors overlap, or a sector is missing or on the wrong track\n",
+                   program, file.path.c_str());
       return CannotRead;
   }
   if (more) {
     std::fprintf(stderr, "%s: %s: holds more than one disk; the first is used\n", program,
-                 path.c_str());
+                 file.path.c_str());
   }
   return Success;
 }
 
-DiskExit SaveDisk(const char* program, const DiskFile& file) {
-  const std::int32_t code =
-      SaveFile(file.path, file.bytes.data(), static_cast<std::uint32_t>(file.bytes.size()));
-  if (code != 0) {
-    std::fprintf(stderr, "%s: %s: cannot write: %s; the disk is unchanged\n", program,
-                 file.path.c_str(), DescribeFileError(code).c_str());
+}  // namespace
+
+DiskExit LoadDisk(const char* program, const std::string& path, DiskFile& file) {
+  file.path = path;
+  const DiskExit read = ReadDisk(program, file);
+  return read != Success ? read : CheckDisk(program, file);
+}
+
+DiskExit LockDisk(const char* program, DiskFile& file) {
+  const std::string& path = file.path;
+  const std::int32_t locked = file.lock.Acquire(path, kLockTimeoutMilliseconds, [&] {
+    std::fprintf(stderr, "%s: %s: waiting for another run to finish with it\n", program,
+                 path.c_str());
+  });
+  if (locked != 0) {
+    std::fprintf(stderr, "%s: %s: cannot lock it: %s; the disk is unchanged\n", program,
+                 path.c_str(), DescribeFileError(locked).c_str());
     return CannotWrite;
   }
   return Success;
+}
+
+DiskExit LoadDiskToChange(const char* program, const std::string& path, DiskFile& file) {
+  file.path = path;
+  if (const DiskExit locked = LockDisk(program, file); locked != Success) {
+    return locked;
+  }
+  file.created = !Exists(path);
+  if (file.created) {
+    file.bytes = d77::MakeBlankDataDisk();
+  } else if (const DiskExit read = ReadDisk(program, file); read != Success) {
+    return read;
+  }
+  return CheckDisk(program, file);
+}
+
+DiskExit WriteDisk(const char* program, const DiskFile& file, ReplacingFile& out) {
+  const auto placement =
+      file.created ? ReplacingFile::Placement::CreateOnly : ReplacingFile::Placement::Replace;
+  std::int32_t code = out.Open(file.path, placement);
+  if (code == 0) {
+    code = out.Write(file.bytes.data(), static_cast<std::uint32_t>(file.bytes.size()));
+  }
+  return code == 0 ? Success : ReportWriteFailure(program, file.path, code, true);
+}
+
+DiskExit SaveDisk(const char* program, const DiskFile& file) {
+  ReplacingFile out;
+  if (const DiskExit written = WriteDisk(program, file, out); written != Success) {
+    return written;
+  }
+  const std::int32_t code = out.Commit();
+  return code == 0 ? Success : ReportWriteFailure(program, file.path, code, true);
+}
+
+DiskExit ReportWriteFailure(const char* program, const std::string& path, std::int32_t code,
+                            bool isDisk) {
+  std::fprintf(stderr, "%s: %s: cannot write: %s%s\n", program, path.c_str(),
+               DescribeFileError(code).c_str(), isDisk ? "; the disk is unchanged" : "");
+  return CannotWrite;
+}
+
+bool AnyTwoAreOneFile(const char* program, const std::vector<NamedFile>& files) {
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    for (std::size_t j = i + 1; j < files.size(); ++j) {
+      if (SameFile(files[i].path, files[j].path)) {
+        std::fprintf(stderr, "%s: %s %s and %s %s are the same file (see '%s --help')\n", program,
+                     files[i].what, files[i].path.c_str(), files[j].what, files[j].path.c_str(),
+                     program);
+        return true;
+      }
+    }
+  }
+  return false;
+}
+
+int FinishStandardOutput(const char* program, int exit, int failure) {
+  if (std::fflush(stdout) == 0 && !std::ferror(stdout)) {
+    return exit;
+  }
+  const std::int32_t code = os_file::LastError();
+  std::fprintf(stderr, "%s: standard output: cannot write: %s\n", program,
+               DescribeFileError(code != 0 ? code : WriteFailed).c_str());
+  return exit == 0 ? failure : exit;
 }
 
 std::string DescribeRefusal(d77::DiskResult result) {
@@ -81,6 +153,10 @@ std::string DescribeRefusal(d77::DiskResult result) {
       return "damaged disk image: a FAT chain loops or points past cluster 151";
     case d77::WriteProtectedDisk:
       return "the disk is write-protected";
+    case d77::ClustersShared:
+      return "damaged disk image: two files share a cluster";
+    case d77::SectorRepeated:
+      return "damaged disk image: a track holds two sectors of one number";
     default:
       return "refused";
   }
@@ -88,25 +164,35 @@ std::string DescribeRefusal(d77::DiskResult result) {
 
 DiskExit ReportRefusal(const char* program, const std::string& path, const char* action,
                        const std::string& name, d77::DiskResult result) {
-  std::fprintf(stderr, "%s: %s: cannot %s %s: %s\n", program, path.c_str(), action, name.c_str(),
-               DescribeRefusal(result).c_str());
-  if (result == d77::NameNotAllowed) {
-    return BadUsage;
+  std::fprintf(stderr, "%s: %s: cannot %s %s: %s\n", program, path.c_str(), action,
+               ShowName(name).c_str(), DescribeRefusal(result).c_str());
+  switch (result) {
+    case d77::NameNotAllowed:
+      return BadUsage;
+    case d77::ChainDamaged:
+    case d77::ClustersShared:
+    case d77::SectorRepeated:
+      return CannotRead;
+    default:
+      return Refused;
   }
-  return result == d77::ChainDamaged ? CannotRead : Refused;
 }
 
-DiskExit AddToDisk(const char* program, const std::string& path, const std::string& name,
-                   const std::vector<std::uint8_t>& content, bool replace) {
-  DiskFile file;
-  if (const DiskExit loaded = LoadDisk(program, path, true, file); loaded != Success) {
-    return loaded;
-  }
+DiskExit CheckAdd(const char* program, const DiskFile& file, const std::string& name,
+                  bool replace) {
+  // A trial on a copy: the same checks, in the same order, as the real add.
+  std::vector<std::uint8_t> copy = file.bytes;
+  d77::Disk trial;
+  bool more = false;
+  trial.Open(copy, more);
+  const d77::DiskResult added = d77::AddFile(trial, name, {}, replace);
+  return added == d77::DiskDone ? Success : ReportRefusal(program, file.path, "add", name, added);
+}
+
+DiskExit AddContent(const char* program, DiskFile& file, const std::string& name,
+                    const std::vector<std::uint8_t>& content, bool replace) {
   const d77::DiskResult added = d77::AddFile(file.disk, name, content, replace);
-  if (added != d77::DiskDone) {
-    return ReportRefusal(program, path, "add", name, added);
-  }
-  return SaveDisk(program, file);
+  return added == d77::DiskDone ? Success : ReportRefusal(program, file.path, "add", name, added);
 }
 
 std::string DefaultDiskName(const std::string& path, bool& cut) {
@@ -122,6 +208,23 @@ std::string DefaultDiskName(const std::string& path, bool& cut) {
   cut = name.size() > d77::kNameLength;
   name.resize(std::min<std::size_t>(name.size(), d77::kNameLength));
   return name;
+}
+
+std::string ShowName(const std::string& name) {
+  std::string shown;
+  for (const char c : name) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte == '\\') {
+      shown += "\\\\";
+    } else if (byte >= 0x20 && byte < 0x7F) {
+      shown += c;
+    } else {
+      char escaped[5];
+      std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
+      shown += escaped;
+    }
+  }
+  return shown;
 }
 
 }  // namespace tonebake::disk

@@ -7,6 +7,8 @@
 
 #include "d77/d77_image.h"
 #include "d77/fbasic_disk.h"
+#include "fileio/file_lock.h"
+#include "fileio/replacing_file.h"
 
 namespace tonebake::disk {
 
@@ -19,21 +21,53 @@ enum DiskExit : int {
 };
 
 // A disk image file in memory. A file that does not exist can stand for a
-// new blank disk.
+// new blank disk. While it is to be changed, its lock is held, from before
+// it is read until its new bytes are in place.
 struct DiskFile {
   std::string path;
   std::vector<std::uint8_t> bytes;
   d77::Disk disk;
+  FileLock lock;
+  bool created = false;  // blank, for a file that did not exist
 };
 
-// Reads and checks the disk at `path`; when it does not exist and
-// `createMissing` is set, starts from a blank F-BASIC data disk. Messages
-// name the program, the disk and the reason.
-DiskExit LoadDisk(const char* program, const std::string& path, bool createMissing, DiskFile& file);
+// Stops the run when two of its files are one: `what` names each as the
+// usage does ("OUTPUT", "--disk"). Reports it as bad usage.
+struct NamedFile {
+  const char* what;
+  std::string path;
+};
+bool AnyTwoAreOneFile(const char* program, const std::vector<NamedFile>& files);
 
-// Replaces the disk file with its new bytes, through a temporary file and a
-// rename, so that a failure leaves the old disk whole.
+// Checks the final flush of standard output, as a run that printed to a
+// full disk or a closed pipe has failed. Returns `exit`, or CannotWrite
+// (`failure`) with a message.
+int FinishStandardOutput(const char* program, int exit, int failure);
+
+// Reads and checks the disk at `path`, to be looked at. Messages name the
+// program, the disk and the reason.
+DiskExit LoadDisk(const char* program, const std::string& path, DiskFile& file);
+
+// Takes the lock of the disk at file.path, waiting for another run and
+// saying so; reports a lock that cannot be had.
+DiskExit LockDisk(const char* program, DiskFile& file);
+
+// Takes the disk's lock (waiting for another run, and saying so), then reads
+// and checks it; a missing disk starts as a blank F-BASIC data disk.
+DiskExit LoadDiskToChange(const char* program, const std::string& path, DiskFile& file);
+
+// Writes the disk's new bytes to `out`, to be committed alone or with other
+// files. A disk that was missing is only ever made, never put over one that
+// has appeared meanwhile.
+DiskExit WriteDisk(const char* program, const DiskFile& file, ReplacingFile& out);
+
+// WriteDisk and commit: the disk is replaced whole, or left as it was.
 DiskExit SaveDisk(const char* program, const DiskFile& file);
+
+// Reports a file that cannot be written: "cannot write" and why, and, for
+// the disk itself, that it is unchanged.
+DiskExit ReportWriteFailure(const char* program, const std::string& path, std::int32_t code,
+                            bool isDisk);
 
 // Why a change was refused, in words.
 std::string DescribeRefusal(d77::DiskResult result);
@@ -43,15 +77,23 @@ std::string DescribeRefusal(d77::DiskResult result);
 DiskExit ReportRefusal(const char* program, const std::string& path, const char* action,
                        const std::string& name, d77::DiskResult result);
 
-// Stores `content` as NAME on the disk at `path` (made blank when missing)
-// and saves it: the one step tonebake-prep shares.
-DiskExit AddToDisk(const char* program, const std::string& path, const std::string& name,
-                   const std::vector<std::uint8_t>& content, bool replace);
+// Whether NAME could be added to the loaded disk, before its content is
+// known: a valid name, free or to be replaced, on a disk that may be
+// changed. Reports a refusal.
+DiskExit CheckAdd(const char* program, const DiskFile& file, const std::string& name, bool replace);
+
+// Stores `content` as NAME on the loaded disk, in memory; reports a refusal.
+DiskExit AddContent(const char* program, DiskFile& file, const std::string& name,
+                    const std::vector<std::uint8_t>& content, bool replace);
 
 // The default name of a file on the disk: the base name of `path` without
 // its extension, upper-cased and cut to 8 characters (`cut` tells whether it
 // was).
 std::string DefaultDiskName(const std::string& path, bool& cut);
+
+// A name from a disk as it can be shown on a terminal: printable ASCII as it
+// is, a backslash doubled, any other byte as \xHH.
+std::string ShowName(const std::string& name);
 
 }  // namespace tonebake::disk
 

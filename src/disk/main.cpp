@@ -6,6 +6,7 @@
 
 #include "d77/fbasic_disk.h"
 #include "disk/disk_file.h"
+#include "fileio/os_file.h"
 #include "fileio/whole_file.h"
 
 namespace tonebake::disk {
@@ -45,24 +46,47 @@ DiskExit Usage(const std::string& why) {
 DiskExit New(const Command& command) {
   DiskFile file;
   file.path = command.operands[0];
+  if (const DiskExit locked = LockDisk(kProgram, file); locked != Success) {
+    return locked;
+  }
   const std::unique_ptr<FileAccess> access = MakeFileAccess();
-  if (access && access->Inspect(file.path.c_str()) != FileKind::Missing) {
+  const FileKind kind = access ? access->Inspect(file.path.c_str()) : FileKind::Unreachable;
+  // What cannot be looked at is tried, so that the reason it fails is told.
+  if (kind != FileKind::Missing && kind != FileKind::Unreachable) {
     std::fprintf(stderr, "%s: %s: already exists; it is left as it is\n", kProgram,
                  file.path.c_str());
     return Refused;
   }
+  file.created = true;
   file.bytes = d77::MakeBlankDataDisk();
   return SaveDisk(kProgram, file);
 }
 
-DiskExit Add(const Command& command) {
-  const std::string& diskPath = command.operands[0];
-  const std::string& source = command.operands[1];
+// The content of FILE, which must fit on a disk: a larger one is refused
+// before it is read.
+DiskExit ReadSource(const std::string& source, std::vector<std::uint8_t>& content) {
+  constexpr std::uint32_t kDiskCapacity = d77::kClusters * d77::kClusterSize;
   ByteBuffer loaded;
-  if (const std::int32_t code = LoadFile(source, loaded); code != 0) {
+  const std::int32_t code = LoadFileAtMost(source, kDiskCapacity, loaded);
+  if (code == TooLargeForUse) {
+    std::fprintf(stderr, "%s: %s: cannot add it: it is larger than a whole disk holds (%u bytes)\n",
+                 kProgram, source.c_str(), kDiskCapacity);
+    return Refused;
+  }
+  if (code != 0) {
     std::fprintf(stderr, "%s: %s: cannot read: %s\n", kProgram, source.c_str(),
                  DescribeFileError(code).c_str());
     return CannotRead;
+  }
+  content.assign(loaded.bytes.get(), loaded.bytes.get() + loaded.length);
+  return Success;
+}
+
+DiskExit Add(const Command& command) {
+  const std::string& source = command.operands[1];
+  std::vector<std::uint8_t> content;
+  if (const DiskExit read = ReadSource(source, content); read != Success) {
+    return read;
   }
   std::string name;
   if (command.operands.size() > 2) {
@@ -75,8 +99,16 @@ DiskExit Add(const Command& command) {
                    source.c_str(), name.c_str());
     }
   }
-  const std::vector<std::uint8_t> content(loaded.bytes.get(), loaded.bytes.get() + loaded.length);
-  return AddToDisk(kProgram, diskPath, name, content, command.replace);
+  DiskFile file;
+  if (const DiskExit loaded = LoadDiskToChange(kProgram, command.operands[0], file);
+      loaded != Success) {
+    return loaded;
+  }
+  if (const DiskExit added = AddContent(kProgram, file, name, content, command.replace);
+      added != Success) {
+    return added;
+  }
+  return SaveDisk(kProgram, file);
 }
 
 const char* TypeName(std::uint8_t type) {
@@ -94,8 +126,7 @@ const char* TypeName(std::uint8_t type) {
 
 DiskExit List(const Command& command) {
   DiskFile file;
-  if (const DiskExit loaded = LoadDisk(kProgram, command.operands[0], false, file);
-      loaded != Success) {
+  if (const DiskExit loaded = LoadDisk(kProgram, command.operands[0], file); loaded != Success) {
     return loaded;
   }
   std::vector<d77::FileEntry> files;
@@ -106,7 +137,7 @@ DiskExit List(const Command& command) {
   }
   std::printf("%-8s  %-7s  %-6s  %7s\n", "NAME", "TYPE", "FORM", "SECTORS");
   for (const d77::FileEntry& entry : files) {
-    std::printf("%-8s  %-7s  %-6s  %7u\n", entry.name.c_str(), TypeName(entry.type),
+    std::printf("%-8s  %-7s  %-6s  %7u\n", ShowName(entry.name).c_str(), TypeName(entry.type),
                 entry.ascii ? "ASCII" : "binary", entry.sectors);
   }
   const std::uint32_t free = d77::FreeClusters(file.disk);
@@ -117,9 +148,12 @@ DiskExit List(const Command& command) {
 }
 
 DiskExit Extract(const Command& command) {
+  const std::string& out = command.operands[2];
+  if (AnyTwoAreOneFile(kProgram, {{"DISK", command.operands[0]}, {"OUT", out}})) {
+    return BadUsage;
+  }
   DiskFile file;
-  if (const DiskExit loaded = LoadDisk(kProgram, command.operands[0], false, file);
-      loaded != Success) {
+  if (const DiskExit loaded = LoadDisk(kProgram, command.operands[0], file); loaded != Success) {
     return loaded;
   }
   std::vector<std::uint8_t> content;
@@ -127,20 +161,14 @@ DiskExit Extract(const Command& command) {
   if (read != d77::DiskDone) {
     return ReportRefusal(kProgram, file.path, "extract", command.operands[1], read);
   }
-  const std::string& out = command.operands[2];
-  if (const std::int32_t code =
-          SaveFile(out, content.data(), static_cast<std::uint32_t>(content.size()));
-      code != 0) {
-    std::fprintf(stderr, "%s: %s: cannot write: %s\n", kProgram, out.c_str(),
-                 DescribeFileError(code).c_str());
-    return CannotWrite;
-  }
-  return Success;
+  const std::int32_t code =
+      SaveFile(out, content.data(), static_cast<std::uint32_t>(content.size()));
+  return code == 0 ? Success : ReportWriteFailure(kProgram, out, code, false);
 }
 
 DiskExit Remove(const Command& command) {
   DiskFile file;
-  if (const DiskExit loaded = LoadDisk(kProgram, command.operands[0], false, file);
+  if (const DiskExit loaded = LoadDiskToChange(kProgram, command.operands[0], file);
       loaded != Success) {
     return loaded;
   }
@@ -202,5 +230,8 @@ int Run(const std::vector<std::string>& arguments) {
 }  // namespace tonebake::disk
 
 int main(int argc, char** argv) {
-  return tonebake::disk::Run(std::vector<std::string>(argv + 1, argv + argc));
+  tonebake::os_file::InstallSignalHandling();
+  const int exit = tonebake::disk::Run(std::vector<std::string>(argv + 1, argv + argc));
+  return tonebake::disk::FinishStandardOutput(tonebake::disk::kProgram, exit,
+                                              tonebake::disk::CannotWrite);
 }

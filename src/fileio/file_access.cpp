@@ -131,6 +131,10 @@ std::string DescribeFileError(std::int32_t code) {
       return "closing the file failed";
     case RenameFailed:
       return "the file could not be put in place";
+    case LockTimedOut:
+      return "another run is still working on it; try again once it has finished";
+    case TargetExists:
+      return "it already exists";
     default:
       // The class's other codes stand for a failed call that left no code.
       return code >= ReadFailed ? "the file could not be read or written"

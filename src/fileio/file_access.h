@@ -28,6 +28,9 @@ enum FileAccessCode : std::int32_t {
   FileTooLarge = 0x8110,
   OutOfMemory = 0x8111,
   TargetReadOnly = 0x8112,
+  LockTimedOut = 0x8113,    // another run held the file's lock all along
+  TargetExists = 0x8114,    // a file that is only to be made is there already
+  TooLargeForUse = 0x8115,  // larger than what it is read for can take
 };
 
 using FileKind = os_file::FileKind;

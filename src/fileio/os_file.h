@@ -25,10 +25,12 @@ constexpr std::uint32_t kOpenExisting = 3;  // fail when the file is missing
 
 // What a name refers to, with links followed.
 enum class FileKind {
-  Missing,   // nothing there (or nothing that can be looked at)
-  Regular,   // a file this process may replace
-  ReadOnly,  // a file this process may not write
-  Other,     // a directory, device or pipe: written in place, never replaced
+  Missing,      // nothing there (or nothing that can be looked at)
+  Regular,      // a file this process may replace
+  ReadOnly,     // a file this process may not write
+  Other,        // a directory, device or pipe: written in place, never replaced
+  Unreachable,  // cannot be looked at (no permission, a name too long, a loop
+                // of links): opened in place, which fails with the reason
 };
 
 // Opens without sharing. Reading requires something that can be read as a
@@ -48,6 +50,12 @@ bool Remove(const char* name);
 bool SetPosition(Handle handle, std::uint32_t offset);
 // Puts `from` in the place of `to` in one step, replacing what `to` was.
 bool Rename(const char* from, const char* to);
+// Puts `from` in the place of `to` only when nothing is there; fails with
+// the system's "exists" code otherwise.
+bool RenameNoReplace(const char* from, const char* to);
+// A second name for an existing file (a hard link); false where the file
+// system has none.
+bool Link(const char* existing, const char* name);
 FileKind Inspect(const char* name);
 // The file that `name` finally refers to: symbolic links followed, the name
 // itself when it is not a link or does not exist.
@@ -56,19 +64,59 @@ std::string FollowLinks(const std::string& name);
 bool CopyPermissions(Handle handle, const char* model);
 // The length of the directory part of `path`, its last separator included.
 std::size_t DirectoryLength(const std::string& path);
+// The longest name, in bytes, that the directory `directory` (empty: the
+// current one) can hold.
+std::size_t NameLimit(const std::string& directory);
+// The longest start of `name` of at most `bytes` bytes that ends on a whole
+// character.
+std::string CutName(const std::string& name, std::size_t bytes);
+
+// What makes a file itself, whatever names it has: device and inode, or
+// volume serial and file index. False when the name cannot be looked at.
+struct FileId {
+  std::uint64_t volume = 0;
+  std::uint64_t index = 0;
+  bool operator==(const FileId& other) const {
+    return volume == other.volume && index == other.index;
+  }
+};
+bool Identify(const char* name, FileId& id);
+// Names compare as the file system compares them: exactly on POSIX, without
+// regard to case on Windows.
+bool SameNameText(const std::string& a, const std::string& b);
+
+// An exclusive lock held on the file `name`, made when missing, for as long
+// as the handle is open. TryLock answers Locked (with the handle), Busy (held
+// by another process; try again) or Failed (the reason left for LastError).
+// Unlock removes the file, then lets it go, so that a waiting process finds
+// its lock gone and makes a new one.
+enum class LockResult { Locked, Busy, Failed };
+LockResult TryLock(const char* name, Handle* handle);
+void Unlock(const char* name, Handle handle);
+void SleepMilliseconds(std::uint32_t milliseconds);
 std::uint32_t ProcessId();
 // While a file is being written under a temporary name: if the process is
-// interrupted (Ctrl-C, termination, hang-up), the file is removed before
-// the process ends as the signal would end it. A name is guarded before the
+// interrupted (Ctrl-C, termination, hang-up, or any other signal that
+// would end it), the file is removed before the process ends as the signal
+// would end it. A name is guarded before the
 // file is created, so that no moment is left in which an interruption could
 // leave it behind; its handle, once there is one, is given with
 // SetGuardedHandle (Windows closes it before deleting the file). Up to
 // kMaxGuarded files at once; false when that many are guarded already (a
 // file is then not to be made). `name` must stay valid until it is released.
-constexpr int kMaxGuarded = 4;
+constexpr int kMaxGuarded = 8;
 bool GuardTemporary(const char* name);
 void SetGuardedHandle(const char* name, Handle handle);
 void ReleaseTemporary(const char* name);
+// From the start of a program that writes files: a write past the file-size
+// limit or to a closed pipe fails and is reported instead of ending the
+// process, and the interruptions are guarded.
+void InstallSignalHandling();
+// Between these two, interruptions wait: several files are put in place
+// together, and an interruption comes before all of them or after all.
+// Calls do not nest.
+void DeferInterruptions();
+void ResumeInterruptions();
 // Asks the system to back [start, start + length), a fresh buffer about to
 // be filled, with memory at once: one call instead of a page fault for every
 // page, which is most of the cost of filling a large buffer. Only a hint:

@@ -2,12 +2,14 @@
 #include <fcntl.h>
 #include <limits.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstddef>
 #include <cstring>
+#include <ctime>
 #include <string>
 
 #include "fileio/os_file.h"
@@ -147,12 +149,32 @@ bool Rename(const char* from, const char* to) {
   return rename(from, to) == 0;
 }
 
+// A hard link is made only where nothing is; where the file system has none,
+// a plain rename is the next best, with the name checked just before.
+bool RenameNoReplace(const char* from, const char* to) {
+  if (link(from, to) == 0) {
+    unlink(from);
+    return true;
+  }
+  if (errno == EEXIST) {
+    return false;
+  }
+  struct stat info {};
+  if (lstat(to, &info) == 0) {
+    errno = EEXIST;
+    return false;
+  }
+  return rename(from, to) == 0;
+}
+
+bool Link(const char* existing, const char* name) {
+  return link(existing, name) == 0;
+}
+
 FileKind Inspect(const char* name) {
   struct stat info {};
   if (stat(name, &info) != 0) {
-    // Something that cannot be looked at (a loop of links, say) is not
-    // replaced: it is opened in place, which fails as it would have.
-    return errno == ENOENT ? FileKind::Missing : FileKind::Other;
+    return errno == ENOENT ? FileKind::Missing : FileKind::Unreachable;
   }
   if (!S_ISREG(info.st_mode)) {
     return FileKind::Other;
@@ -192,6 +214,76 @@ std::size_t DirectoryLength(const std::string& path) {
   return slash == std::string::npos ? 0 : slash + 1;
 }
 
+std::size_t NameLimit(const std::string& directory) {
+  constexpr long kUsualLimit = 255;
+  const long limit = pathconf(directory.empty() ? "." : directory.c_str(), _PC_NAME_MAX);
+  return static_cast<std::size_t>(limit > 0 ? limit : kUsualLimit);
+}
+
+// UTF-8: a character's later bytes are 10xxxxxx, so a cut before one of them
+// moves back to its first byte.
+std::string CutName(const std::string& name, std::size_t bytes) {
+  if (name.size() <= bytes) {
+    return name;
+  }
+  std::size_t cut = bytes;
+  while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80) {
+    --cut;
+  }
+  return name.substr(0, cut);
+}
+
+bool Identify(const char* name, FileId& id) {
+  struct stat info {};
+  if (stat(name, &info) != 0) {
+    return false;
+  }
+  id.volume = static_cast<std::uint64_t>(info.st_dev);
+  id.index = static_cast<std::uint64_t>(info.st_ino);
+  return true;
+}
+
+bool SameNameText(const std::string& a, const std::string& b) {
+  return a == b;
+}
+
+LockResult TryLock(const char* name, Handle* handle) {
+  // Read-only is enough for a lock, and works on a lock file another user made.
+  const int fd = open(name, O_RDONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, kNewFileMode);
+  if (fd < 0) {
+    return LockResult::Failed;
+  }
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    const int reason = errno;
+    close(fd);
+    errno = reason;
+    return reason == EWOULDBLOCK ? LockResult::Busy : LockResult::Failed;
+  }
+  // The holder before us removes the file before it lets go: a lock on a
+  // file no longer under this name locks nothing.
+  struct stat locked {};
+  struct stat named {};
+  if (fstat(fd, &locked) != 0 || lstat(name, &named) != 0 || locked.st_dev != named.st_dev ||
+      locked.st_ino != named.st_ino) {
+    close(fd);
+    return LockResult::Busy;
+  }
+  *handle = HandleFromDescriptor(fd);
+  return LockResult::Locked;
+}
+
+void Unlock(const char* name, Handle handle) {
+  unlink(name);
+  close(DescriptorFromHandle(handle));
+}
+
+void SleepMilliseconds(std::uint32_t milliseconds) {
+  timespec left{static_cast<time_t>(milliseconds / 1000),
+                static_cast<long>(milliseconds % 1000) * 1000000L};
+  while (nanosleep(&left, &left) != 0 && errno == EINTR) {
+  }
+}
+
 std::uint32_t ProcessId() {
   return static_cast<std::uint32_t>(getpid());
 }
@@ -200,7 +292,22 @@ namespace {
 
 // Read by the signal handler, so changed only while the signals are blocked.
 const char* volatile g_guardedNames[kMaxGuarded] = {};
-constexpr int kCleanupSignals[] = {SIGINT, SIGTERM, SIGHUP};
+// Every signal whose default action ends the process and that a program
+// can catch. Faults (SIGSEGV and the like) are left to the sanitizers and
+// debuggers that watch them.
+constexpr int kCleanupSignals[] = {
+    SIGINT,    SIGTERM, SIGHUP, SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF, SIGXCPU,
+#ifdef SIGPOLL
+    SIGPOLL,
+#endif
+#ifdef SIGPWR
+    SIGPWR,
+#endif
+#ifdef SIGSTKFLT
+    SIGSTKFLT,
+#endif
+};
+sigset_t g_deferredFrom;
 
 extern "C" void RemoveGuardedAndDie(int signalNumber) {
   for (const char* volatile& slot : g_guardedNames) {
@@ -221,9 +328,11 @@ void InstallHandlersOnce() {
     return;
   }
   installed = true;
-  // A write past the file-size limit then fails with EFBIG and is reported,
-  // instead of killing the process halfway through the file.
+  // A write past the file-size limit then fails with EFBIG, and one to a
+  // closed pipe with EPIPE, and is reported, instead of killing the process
+  // halfway through the file.
   signal(SIGXFSZ, SIG_IGN);
+  signal(SIGPIPE, SIG_IGN);
   for (const int signalNumber : kCleanupSignals) {
     struct sigaction previous {};
     sigaction(signalNumber, nullptr, &previous);
@@ -237,16 +346,21 @@ void InstallHandlersOnce() {
   }
 }
 
+sigset_t CleanupSignalSet() {
+  sigset_t set;
+  sigemptyset(&set);
+  for (const int signalNumber : kCleanupSignals) {
+    sigaddset(&set, signalNumber);
+  }
+  return set;
+}
+
 // Blocks the cleanup signals for its lifetime, so that the handler never
 // sees the guarded name half set up.
 class CleanupSignalsBlocked {
  public:
   CleanupSignalsBlocked() {
-    sigset_t set;
-    sigemptyset(&set);
-    for (const int signalNumber : kCleanupSignals) {
-      sigaddset(&set, signalNumber);
-    }
+    const sigset_t set = CleanupSignalSet();
     sigprocmask(SIG_BLOCK, &set, &previous_);
   }
   CleanupSignalsBlocked(const CleanupSignalsBlocked&) = delete;
@@ -281,6 +395,22 @@ void ReleaseTemporary(const char* name) {
       slot = nullptr;
     }
   }
+}
+
+void InstallSignalHandling() {
+  const CleanupSignalsBlocked blocked;
+  InstallHandlersOnce();
+}
+
+// A signal that arrives meanwhile stays pending, and is handled as soon as
+// the mask is restored.
+void DeferInterruptions() {
+  const sigset_t set = CleanupSignalSet();
+  sigprocmask(SIG_BLOCK, &set, &g_deferredFrom);
+}
+
+void ResumeInterruptions() {
+  sigprocmask(SIG_SETMASK, &g_deferredFrom, nullptr);
 }
 
 void PrepareLargeBuffer(void* start, std::size_t length) {

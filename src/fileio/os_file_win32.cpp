@@ -91,10 +91,20 @@ bool Rename(const char* from, const char* to) {
   return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING) != FALSE;
 }
 
+bool RenameNoReplace(const char* from, const char* to) {
+  return MoveFileExA(from, to, 0) != FALSE;
+}
+
+bool Link(const char* existing, const char* name) {
+  return CreateHardLinkA(name, existing, nullptr) != FALSE;
+}
+
 FileKind Inspect(const char* name) {
   const DWORD attributes = GetFileAttributesA(name);
   if (attributes == INVALID_FILE_ATTRIBUTES) {
-    return FileKind::Missing;
+    const DWORD reason = GetLastError();
+    return reason == ERROR_FILE_NOT_FOUND || reason == ERROR_PATH_NOT_FOUND ? FileKind::Missing
+                                                                            : FileKind::Unreachable;
   }
   if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
     return FileKind::Other;
@@ -137,6 +147,68 @@ std::size_t DirectoryLength(const std::string& path) {
   return length;
 }
 
+// The limit of NTFS and FAT long names alike.
+std::size_t NameLimit(const std::string&) {
+  return MAX_PATH - 5;
+}
+
+std::string CutName(const std::string& name, std::size_t bytes) {
+  std::size_t cut = 0;
+  for (std::size_t i = 0; i < name.size();) {
+    const std::size_t width = IsDBCSLeadByte(static_cast<BYTE>(name[i])) ? 2 : 1;
+    if (i + width > bytes) {
+      break;
+    }
+    i += width;
+    cut = i;
+  }
+  return name.substr(0, cut);
+}
+
+bool Identify(const char* name, FileId& id) {
+  // Backup semantics let a directory be opened too, for its identity only.
+  const HANDLE handle = CreateFileA(name, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    return false;
+  }
+  BY_HANDLE_FILE_INFORMATION info{};
+  const bool known = GetFileInformationByHandle(handle, &info) != FALSE;
+  CloseHandle(handle);
+  id.volume = info.dwVolumeSerialNumber;
+  id.index = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+  return known;
+}
+
+bool SameNameText(const std::string& a, const std::string& b) {
+  return CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, a.data(), static_cast<int>(a.size()),
+                        b.data(), static_cast<int>(b.size())) == CSTR_EQUAL;
+}
+
+// Opened without sharing, the file is the lock itself; it is deleted when
+// the handle closes, however the process ends.
+LockResult TryLock(const char* name, Handle* handle) {
+  const HANDLE file =
+      CreateFileA(name, GENERIC_READ | GENERIC_WRITE, kNoSharing, nullptr, OPEN_ALWAYS,
+                  FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    const DWORD reason = GetLastError();
+    // A lock being let go is "delete pending" for a moment: access denied.
+    return reason == ERROR_SHARING_VIOLATION || reason == ERROR_ACCESS_DENIED ? LockResult::Busy
+                                                                              : LockResult::Failed;
+  }
+  *handle = reinterpret_cast<Handle>(file);
+  return LockResult::Locked;
+}
+
+void Unlock(const char*, Handle handle) {
+  CloseHandle(AsWin32(handle));
+}
+
+void SleepMilliseconds(std::uint32_t milliseconds) {
+  Sleep(milliseconds);
+}
+
 std::uint32_t ProcessId() {
   return GetCurrentProcessId();
 }
@@ -149,8 +221,13 @@ struct Guarded {
   volatile HANDLE handle;
 };
 Guarded g_guarded[kMaxGuarded] = {};
+// Set while files are put in place together; the handler waits for it.
+volatile LONG g_deferring = 0;
 
 BOOL WINAPI RemoveGuardedOnControl(DWORD /*event*/) {
+  while (g_deferring != 0) {
+    Sleep(1);
+  }
   for (Guarded& slot : g_guarded) {
     const char* name = slot.name;
     if (name != nullptr) {
@@ -167,8 +244,7 @@ BOOL WINAPI RemoveGuardedOnControl(DWORD /*event*/) {
 }  // namespace
 
 bool GuardTemporary(const char* name) {
-  static const bool installed = SetConsoleCtrlHandler(RemoveGuardedOnControl, TRUE) != FALSE;
-  (void)installed;
+  InstallSignalHandling();
   for (Guarded& slot : g_guarded) {
     if (slot.name == nullptr) {
       slot.handle = nullptr;
@@ -194,6 +270,21 @@ void ReleaseTemporary(const char* name) {
       slot.handle = nullptr;
     }
   }
+}
+
+// Windows has no file-size signal nor broken-pipe signal: a failed write
+// is reported as it is.
+void InstallSignalHandling() {
+  static const bool installed = SetConsoleCtrlHandler(RemoveGuardedOnControl, TRUE) != FALSE;
+  (void)installed;
+}
+
+void DeferInterruptions() {
+  InterlockedExchange(&g_deferring, 1);
+}
+
+void ResumeInterruptions() {
+  InterlockedExchange(&g_deferring, 0);
 }
 
 // Windows commits the pages of a heap block as it is allocated.

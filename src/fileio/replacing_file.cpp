@@ -1,5 +1,9 @@
 #include "fileio/replacing_file.h"
 
+#include <vector>
+
+#include "fileio/file_names.h"
+
 namespace tonebake {
 namespace {
 
@@ -12,10 +16,28 @@ std::int32_t RecordedOr(const FileAccess& access, std::int32_t fallback) {
 
 // A hidden name beside the target, unique to this process and attempt, so
 // that no other file (nor another run's temporary file) is ever touched.
+std::string OwnName(const std::string& target, std::uint32_t attempt, const char* kind) {
+  return SiblingName(target, ".tonebake-" + std::to_string(os_file::ProcessId()) + "-" +
+                                 std::to_string(attempt) + kind);
+}
+
 std::string TemporaryName(const std::string& target, std::uint32_t attempt) {
-  const std::size_t directory = os_file::DirectoryLength(target);
-  return target.substr(0, directory) + "." + target.substr(directory) + ".tonebake-" +
-         std::to_string(os_file::ProcessId()) + "-" + std::to_string(attempt) + ".tmp";
+  return OwnName(target, attempt, ".tmp");
+}
+
+// A second name for the existing target, kept while several files are put
+// in place, so that it can come back if a later one fails. Empty when none
+// could be made (a file system without hard links): that file then cannot
+// come back.
+std::string MakeBackup(const std::string& target) {
+  constexpr std::uint32_t kAttempts = 8;
+  for (std::uint32_t attempt = 0; attempt < kAttempts; ++attempt) {
+    const std::string name = OwnName(target, attempt, ".old");
+    if (os_file::Link(target.c_str(), name.c_str())) {
+      return name;
+    }
+  }
+  return std::string();
 }
 
 // Creates the temporary file, guarded against interruption from before it
@@ -50,17 +72,23 @@ ReplacingFile::~ReplacingFile() {
   Abandon();
 }
 
-std::int32_t ReplacingFile::Open(const std::string& path) {
+std::int32_t ReplacingFile::Open(const std::string& path, Placement placement) {
   access_ = makeAccess_();
   if (!access_) {
     return failure_ = OutOfMemory;
   }
+  placement_ = placement;
   target_ = access_->FollowLinks(path);
   const FileKind kind = access_->Inspect(target_.c_str());
+  targetExisted_ = kind != FileKind::Missing;
+  if (placement == Placement::CreateOnly && targetExisted_) {
+    return failure_ = TargetExists;
+  }
   if (kind == FileKind::ReadOnly) {
     return failure_ = TargetReadOnly;
   }
-  if (kind == FileKind::Other) {
+  // What cannot be looked at is opened in place, which fails as it would.
+  if (kind == FileKind::Other || kind == FileKind::Unreachable) {
     handle_ = access_->Open(target_.c_str(), os_file::kGenericWrite, os_file::kFileAttributeNormal,
                             os_file::kCreateAlways);
     return handle_ == kNoFileHandle ? Fail(OpenFailed) : 0;
@@ -101,23 +129,100 @@ std::int32_t ReplacingFile::WriteAt(std::uint32_t offset, const std::uint8_t* by
 }
 
 std::int32_t ReplacingFile::Commit() {
+  ReplacingFile* const self = this;
+  return CommitAll(&self, 1, nullptr);
+}
+
+// Completes the file: a failed close can mean the data never reached the
+// disk.
+std::int32_t ReplacingFile::Close() {
   if (failure_ != 0 || handle_ == kNoFileHandle) {
     return failure_ != 0 ? failure_ : OpenFailed;
   }
   const FileHandle handle = handle_;
   handle_ = kNoFileHandle;
-  // A failed close can mean the data never reached the disk.
-  if (access_->Close(handle) == 0) {
-    return Fail(CloseFailed);
+  return access_->Close(handle) == 0 ? Fail(CloseFailed) : 0;
+}
+
+std::int32_t ReplacingFile::PutInPlace() {
+  if (temporary_.empty()) {
+    return 0;  // written in place already
   }
-  if (!temporary_.empty() && access_->Rename(temporary_.c_str(), target_.c_str()) == 0) {
-    return Fail(RenameFailed);
+  if (placement_ == Placement::Replace) {
+    if (access_->Rename(temporary_.c_str(), target_.c_str()) == 0) {
+      return Fail(RenameFailed);
+    }
+  } else if (!os_file::RenameNoReplace(temporary_.c_str(), target_.c_str())) {
+    const std::int32_t code = os_file::LastError();
+    failure_ = access_->Inspect(target_.c_str()) != FileKind::Missing ? TargetExists
+               : code != 0                                            ? code
+                                                                      : RenameFailed;
+    Abandon();
+    return failure_;
   }
+  Release();
+  return 0;
+}
+
+// Undoes PutInPlace: the old file comes back under its name, or the new
+// one goes when there was none.
+void ReplacingFile::TakeBack(const std::string& backup) {
+  if (!backup.empty()) {
+    os_file::Rename(backup.c_str(), target_.c_str());
+  } else if (!targetExisted_) {
+    os_file::Remove(target_.c_str());
+  }
+}
+
+void ReplacingFile::Release() {
   if (!temporary_.empty()) {
     os_file::ReleaseTemporary(temporary_.c_str());
     temporary_.clear();
   }
-  return 0;
+}
+
+std::int32_t ReplacingFile::CommitAll(ReplacingFile* const* files, std::size_t count,
+                                      std::size_t* failed) {
+  const auto abandonAll = [&](std::size_t index, std::int32_t code) {
+    for (std::size_t i = 0; i < count; ++i) {
+      files[i]->Abandon();
+    }
+    if (failed != nullptr) {
+      *failed = index;
+    }
+    return code;
+  };
+  for (std::size_t i = 0; i < count; ++i) {
+    if (const std::int32_t code = files[i]->Close(); code != 0) {
+      return abandonAll(i, code);
+    }
+  }
+  // Only a later failure can call a file back, so the last needs no backup.
+  std::vector<std::string> backups(count);
+  for (std::size_t i = 0; i + 1 < count; ++i) {
+    if (files[i]->targetExisted_ && !files[i]->temporary_.empty()) {
+      backups[i] = MakeBackup(files[i]->target_);
+    }
+  }
+  os_file::DeferInterruptions();
+  std::int32_t result = 0;
+  std::size_t placed = 0;
+  for (; placed < count && result == 0; ++placed) {
+    result = files[placed]->PutInPlace();
+  }
+  if (result != 0) {
+    for (std::size_t i = 0; i + 1 < placed; ++i) {
+      files[i]->TakeBack(backups[i]);
+      backups[i].clear();
+    }
+  }
+  for (const std::string& backup : backups) {
+    if (!backup.empty()) {
+      os_file::Remove(backup.c_str());
+    }
+  }
+  os_file::ResumeInterruptions();
+  return result != 0 ? abandonAll(placed - 1, result) : 0;
 }
 
 std::int32_t ReplacingFile::Fail(std::int32_t fallback) {
@@ -133,8 +238,7 @@ void ReplacingFile::Abandon() {
   }
   if (!temporary_.empty()) {
     access_->Remove(temporary_.c_str());
-    os_file::ReleaseTemporary(temporary_.c_str());
-    temporary_.clear();
+    Release();
   }
 }
 

@@ -12,7 +12,8 @@ std::int32_t RecordedOr(const FileAccess& access, std::int32_t fallback) {
   return recorded != 0 ? recorded : fallback;
 }
 
-std::int32_t ReadOpenFile(FileAccess& access, FileHandle handle, ByteBuffer& file) {
+std::int32_t ReadOpenFile(FileAccess& access, FileHandle handle, std::uint32_t maxLength,
+                          ByteBuffer& file) {
   std::uint32_t sizeHigh = 0;
   // The failure value is also a real size: only a recorded code tells them
   // apart. No call has failed yet, so any code now is the size query's.
@@ -22,6 +23,9 @@ std::int32_t ReadOpenFile(FileAccess& access, FileHandle handle, ByteBuffer& fil
   }
   if (sizeHigh != 0) {
     return FileTooLarge;
+  }
+  if (size > maxLength) {
+    return TooLargeForUse;
   }
   ByteBuffer buffer;
   if (!AllocateBuffer(size, buffer)) {
@@ -39,6 +43,11 @@ std::int32_t ReadOpenFile(FileAccess& access, FileHandle handle, ByteBuffer& fil
 }  // namespace
 
 std::int32_t LoadFile(const std::string& path, ByteBuffer& file, FileAccessFactory makeAccess) {
+  return LoadFileAtMost(path, 0xFFFFFFFFu, file, makeAccess);
+}
+
+std::int32_t LoadFileAtMost(const std::string& path, std::uint32_t maxLength, ByteBuffer& file,
+                            FileAccessFactory makeAccess) {
   file = ByteBuffer{};
   const std::unique_ptr<FileAccess> access = makeAccess();
   if (!access) {
@@ -49,7 +58,7 @@ std::int32_t LoadFile(const std::string& path, ByteBuffer& file, FileAccessFacto
   if (handle == kNoFileHandle) {
     return RecordedOr(*access, OpenFailed);
   }
-  const std::int32_t result = ReadOpenFile(*access, handle, file);
+  const std::int32_t result = ReadOpenFile(*access, handle, maxLength, file);
   // Every byte is in memory by now, so a failed close loses nothing.
   access->Close(handle);
   return result;

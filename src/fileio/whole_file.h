@@ -17,6 +17,11 @@ namespace tonebake {
 std::int32_t LoadFile(const std::string& path, ByteBuffer& file,
                       FileAccessFactory makeAccess = &MakeFileAccess);
 
+// LoadFile for a use that takes at most `maxLength` bytes: a longer file is
+// refused with TooLargeForUse before anything is read.
+std::int32_t LoadFileAtMost(const std::string& path, std::uint32_t maxLength, ByteBuffer& file,
+                            FileAccessFactory makeAccess = &MakeFileAccess);
+
 // Makes the file at `path` hold exactly `length` bytes. They are written to
 // a new temporary file beside it, which then replaces it in one step, so
 // that a failure or an interruption leaves an existing file as it was and

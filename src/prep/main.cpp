@@ -7,6 +7,8 @@
 
 #include "d77/fbasic_disk.h"
 #include "disk/disk_file.h"
+#include "fileio/os_file.h"
+#include "fileio/replacing_file.h"
 #include "fm7pcm/pcm_image.h"
 #include "prep/audio_io.h"
 #include "prep/outputs.h"
@@ -56,12 +58,12 @@ void WarnAboutLength(const std::string& output, std::uint64_t count, std::uint32
 
 void WarnAboutSound(const PrepOptions& options, const Plan& plan, const PassReport& report,
                     const SampleWriter& writer, double inputRate) {
-  if (report.repaired > 0) {
+  const std::uint64_t repaired = report.repaired + writer.quantizer().notNumbers();
+  if (repaired > 0) {
     std::fprintf(stderr,
                  "%s: warning: %s: %llu samples were not numbers (NaN) or infinite; they were "
                  "replaced by silence or full scale\n",
-                 kProgram, Named(options.input).c_str(),
-                 static_cast<unsigned long long>(report.repaired));
+                 kProgram, Named(options.input).c_str(), static_cast<unsigned long long>(repaired));
   }
   if (report.stoppedEarly) {
     const double at = static_cast<double>(plan.startFrame + report.framesRead) / inputRate;
@@ -70,12 +72,17 @@ void WarnAboutSound(const PrepOptions& options, const Plan& plan, const PassRepo
   }
   const std::uint64_t clipped = writer.quantizer().clipped();
   if (clipped > 0) {
-    std::fprintf(stderr,
-                 "%s: warning: %s: %llu of %llu samples clipped; a gain of %.1f dB would avoid "
-                 "it\n",
+    const double avoiding = std::floor(GainToFullScaleDb(writer.quantizer().peak()) * 10) / 10;
+    char advice[64];
+    // Beyond what --gain takes, only --normalize can bring it back.
+    if (avoiding < -kMaxGainDb) {
+      std::snprintf(advice, sizeof advice, "--normalize");
+    } else {
+      std::snprintf(advice, sizeof advice, "a gain of %.1f dB", avoiding);
+    }
+    std::fprintf(stderr, "%s: warning: %s: %llu of %llu samples clipped; %s would avoid it\n",
                  kProgram, options.output.c_str(), static_cast<unsigned long long>(clipped),
-                 static_cast<unsigned long long>(writer.count()),
-                 std::floor(GainToFullScaleDb(writer.quantizer().peak()) * 10) / 10);
+                 static_cast<unsigned long long>(writer.count()), advice);
   }
 }
 
@@ -96,9 +103,11 @@ float ChooseGain(AudioSource& source, const PrepOptions& options, const Plan& pl
                  std::string& error) {
   float gain = static_cast<float>(std::pow(10.0, options.gainDb / 20));
   if (options.normalize) {
+    // Below digital silence there is nothing to scale up: only noise, and
+    // an endless gain.
     const float peak = MeasurePeak(source, options, plan);
-    if (peak > 0.0f) {
-      gain *= kFullScale / peak;
+    if (peak >= kDigitalSilence) {
+      gain = std::min(gain * kFullScale / peak, kMaxGain);
     }
     if (!source.Rewind(error)) {
       return -1.0f;
@@ -137,14 +146,8 @@ PassReport WritePass(AudioSource& source, const PrepOptions& options, const Plan
   return report;
 }
 
-// Adds the image to the F-BASIC disk, by OUTPUT's base name unless named.
-int StoreOnDisk(const PrepOptions& options, const SampleWriter& writer) {
-  std::vector<std::uint8_t> image;
-  if (!writer.KeptImage(image)) {
-    std::fprintf(stderr, "%s: %s: cannot add the image: it is larger than a whole disk\n", kProgram,
-                 options.disk->c_str());
-    return OutputFailure;
-  }
+// The name on the disk: --disk-name, or OUTPUT's base name.
+std::string NameOnDisk(const PrepOptions& options) {
   bool cut = false;
   const std::string name =
       options.diskName ? *options.diskName : disk::DefaultDiskName(options.output, cut);
@@ -152,11 +155,77 @@ int StoreOnDisk(const PrepOptions& options, const SampleWriter& writer) {
     std::fprintf(stderr, "%s: %s: the name on the disk is cut to 8 characters: %s\n", kProgram,
                  options.disk->c_str(), name.c_str());
   }
-  const disk::DiskExit added = disk::AddToDisk(kProgram, *options.disk, name, image, false);
-  return added == disk::Success ? Success : added == disk::BadUsage ? BadUsage : OutputFailure;
+  return name;
+}
+
+int FromDiskExit(disk::DiskExit exit) {
+  return exit == disk::Success ? Success : exit == disk::BadUsage ? BadUsage : OutputFailure;
+}
+
+// Before any work: the disk is locked, read and able to take the name, so
+// that no output is made for a disk that refuses it.
+int PrepareDisk(const PrepOptions& options, disk::DiskFile& file, std::string& name) {
+  name = NameOnDisk(options);
+  disk::DiskExit exit = disk::LoadDiskToChange(kProgram, *options.disk, file);
+  if (exit == disk::Success) {
+    exit = disk::CheckAdd(kProgram, file, name, options.replace);
+  }
+  return FromDiskExit(exit);
+}
+
+// The disk with the image on it, written to `out` for the final commit.
+int WriteChangedDisk(const PrepOptions& options, const SampleWriter& writer, disk::DiskFile& file,
+                     const std::string& name, ReplacingFile& out) {
+  std::vector<std::uint8_t> image;
+  if (!writer.KeptImage(image)) {
+    std::fprintf(stderr, "%s: %s: cannot add the image: it is larger than a whole disk\n", kProgram,
+                 options.disk->c_str());
+    return OutputFailure;
+  }
+  disk::DiskExit exit = disk::AddContent(kProgram, file, name, image, options.replace);
+  if (exit == disk::Success) {
+    exit = disk::WriteDisk(kProgram, file, out);
+  }
+  return FromDiskExit(exit);
+}
+
+// Any two of the files named that are one file: refused before anything is
+// read or written.
+bool NamesOneFileTwice(const PrepOptions& options) {
+  std::vector<disk::NamedFile> files;
+  if (options.input != kStandardStream) {
+    files.push_back({"INPUT", options.input});
+  }
+  if (options.output != kStandardStream) {
+    files.push_back({"OUTPUT", options.output});
+  }
+  if (options.image) {
+    files.push_back({"--image", *options.image});
+  }
+  if (options.disk) {
+    files.push_back({"--disk", *options.disk});
+  }
+  return disk::AnyTwoAreOneFile(kProgram, files);
+}
+
+int ReportNothingToWrite(const PrepOptions& options) {
+  std::fprintf(stderr,
+               "%s: %s: no samples to write: nothing is left of it after --start and --length\n",
+               kProgram, Named(options.input).c_str());
+  return UnreadableInput;
 }
 
 int Prepare(const PrepOptions& options) {
+  if (NamesOneFileTwice(options)) {
+    return BadUsage;
+  }
+  disk::DiskFile diskFile;
+  std::string diskName;
+  if (options.disk) {
+    if (const int prepared = PrepareDisk(options, diskFile, diskName); prepared != Success) {
+      return prepared;
+    }
+  }
   AudioSource source;
   std::string error;
   Plan plan;
@@ -164,6 +233,19 @@ int Prepare(const PrepOptions& options) {
     std::fprintf(stderr, "%s: %s: cannot read: %s\n", kProgram, Named(options.input).c_str(),
                  error.c_str());
     return UnreadableInput;
+  }
+  if (!(error = CheckHighpass(options, plan)).empty()) {
+    std::fprintf(stderr, "%s: %s (see '%s --help')\n", kProgram, error.c_str(), kProgram);
+    return BadUsage;
+  }
+  // Standard output gets its header first, with the length the plan gives.
+  std::optional<std::uint64_t> planned;
+  if (options.output == kStandardStream && source.lengthKnown()) {
+    planned = std::min(plan.expectedOutput, plan.maxOutput);
+    plan.maxOutput = *planned;
+  }
+  if ((planned && *planned == 0) || (source.lengthKnown() && plan.expectedOutput == 0)) {
+    return ReportNothingToWrite(options);
   }
   const float gain = ChooseGain(source, options, plan, error);
   if (gain < 0.0f) {
@@ -176,22 +258,32 @@ int Prepare(const PrepOptions& options) {
     writer.KeepSamples(d77::kClusters * d77::kClusterSize);  // no more fits on a disk
   }
   std::string failedPath;
-  const bool opened = writer.Open(options.output, options.image, failedPath, error);
+  const bool opened = writer.Open(options.output, options.image, planned, failedPath, error);
   const PassReport report = opened ? WritePass(source, options, plan, gain, writer) : PassReport{};
-  if (report.cut && !options.fit) {
+  if (report.cut && !options.fit && !planned) {
     std::fprintf(stderr,
                  "%s: %s: cannot read: it decodes to more samples than a WAVE file can hold\n",
                  kProgram, Named(options.input).c_str());
     return UnreadableInput;  // the writer abandons its files
   }
-  if (!opened || !writer.Finish(failedPath, error)) {
+  if (opened && writer.count() == 0) {
+    return ReportNothingToWrite(options);
+  }
+  if (!opened || !writer.Complete(failedPath, error)) {
     std::fprintf(stderr, "%s: %s: cannot write: %s\n", kProgram, failedPath.c_str(), error.c_str());
     return OutputFailure;
   }
+  ReplacingFile diskOut;
   if (options.disk) {
-    if (const int stored = StoreOnDisk(options, writer); stored != Success) {
-      return stored;
+    if (const int written = WriteChangedDisk(options, writer, diskFile, diskName, diskOut);
+        written != Success) {
+      return written;
     }
+  }
+  if (!writer.Commit(options.disk ? &diskOut : nullptr, options.disk ? *options.disk : "",
+                     failedPath, error)) {
+    std::fprintf(stderr, "%s: %s: cannot write: %s\n", kProgram, failedPath.c_str(), error.c_str());
+    return OutputFailure;
   }
   WarnAboutSound(options, plan, report, writer, source.sampleRate());
   WarnAboutLength(options.output, writer.count(), plan.rate);
@@ -224,5 +316,8 @@ int RunPrep(const std::vector<std::string>& arguments) {
 }  // namespace tonebake::prep
 
 int main(int argc, char** argv) {
-  return tonebake::prep::RunPrep(std::vector<std::string>(argv, argv + argc));
+  tonebake::os_file::InstallSignalHandling();
+  const int exit = tonebake::prep::RunPrep(std::vector<std::string>(argv, argv + argc));
+  return tonebake::disk::FinishStandardOutput(tonebake::prep::kProgram, exit,
+                                              tonebake::prep::OutputFailure);
 }

@@ -1,7 +1,7 @@
 #include "prep/outputs.h"
 
 #include <algorithm>
-#include <cstdio>
+#include <cerrno>
 #include <cstring>
 
 #include "fm7pcm/pcm_image.h"
@@ -13,6 +13,13 @@ namespace tonebake::prep {
 namespace {
 
 constexpr std::size_t kBlockBytes = 1 << 16;
+constexpr std::uint8_t kSilence = 0x80;
+constexpr const char* kStandardOutputName = "standard output";
+
+// The system's reason for a failed standard-library call, or a plain one.
+std::int32_t SystemCodeOr(std::int32_t fallback) {
+  return errno != 0 ? errno : fallback;
+}
 
 }  // namespace
 
@@ -21,17 +28,32 @@ SampleWriter::SampleWriter(bool dither, std::uint32_t rate, std::uint8_t wait)
   pending_.reserve(kBlockBytes);
 }
 
+SampleWriter::~SampleWriter() {
+  if (spool_ != nullptr) {
+    std::fclose(spool_);
+  }
+}
+
 bool SampleWriter::Open(const std::string& wavePath, const std::optional<std::string>& imagePath,
-                        std::string& failedPath, std::string& error) {
+                        std::optional<std::uint64_t> plannedCount, std::string& failedPath,
+                        std::string& error) {
   wavePath_ = wavePath;
   toStandardOutput_ = wavePath == kStandardStream;
   // Placeholders: the sizes are written once every sample is known.
-  const std::vector<std::uint8_t> waveHeader(kWaveHeaderSize, 0);
+  std::uint8_t waveHeader[kWaveHeaderSize] = {};
   std::int32_t code = 0;
-  if (toStandardOutput_) {
-    standardOutput_ = waveHeader;
+  if (toStandardOutput_ && plannedCount) {
+    planned_ = plannedCount;
+    WriteCanonicalWaveHeader(rate_, static_cast<std::uint32_t>(*planned_), waveHeader);
+    WriteStandardOutput(waveHeader, kWaveHeaderSize);
+  } else if (toStandardOutput_) {
+    errno = 0;
+    spool_ = std::tmpfile();
+    if (spool_ == nullptr) {
+      Fail("a temporary file for standard output", SystemCodeOr(OpenFailed));
+    }
   } else if ((code = wave_.Open(wavePath)) != 0 ||
-             (code = wave_.Write(waveHeader.data(), kWaveHeaderSize)) != 0) {
+             (code = wave_.Write(waveHeader, kWaveHeaderSize)) != 0) {
     Fail(wavePath_, code);
   }
   if (failure_ == 0 && imagePath) {
@@ -43,11 +65,7 @@ bool SampleWriter::Open(const std::string& wavePath, const std::optional<std::st
       Fail(imagePath_, code);
     }
   }
-  if (failure_ != 0) {
-    failedPath = failedPath_;
-    error = DescribeFileError(failure_);
-  }
-  return failure_ == 0;
+  return Report(failedPath, error);
 }
 
 bool SampleWriter::Add(const float* samples, std::size_t count) {
@@ -73,7 +91,9 @@ bool SampleWriter::Flush() {
                                         std::min(pending_.size(), keepLimit_ + 1 - kept_.size())));
   }
   if (toStandardOutput_) {
-    standardOutput_.insert(standardOutput_.end(), pending_.begin(), pending_.end());
+    if (!WriteStandardOutput(pending_.data(), length)) {
+      return false;
+    }
   } else if (const std::int32_t code = wave_.Write(pending_.data(), length); code != 0) {
     return Fail(wavePath_, code);
   }
@@ -86,11 +106,32 @@ bool SampleWriter::Flush() {
   return true;
 }
 
+// To standard output itself, or to the spool that waits for the length.
+bool SampleWriter::WriteStandardOutput(const std::uint8_t* bytes, std::size_t length) {
+  std::FILE* const stream = spool_ != nullptr ? spool_ : stdout;
+  errno = 0;
+  if (std::fwrite(bytes, 1, length, stream) != length) {
+    return Fail(spool_ != nullptr ? "a temporary file for standard output" : kStandardOutputName,
+                SystemCodeOr(WriteFailed));
+  }
+  return true;
+}
+
 bool SampleWriter::Fail(const std::string& path, std::int32_t code) {
-  failure_ = code;
-  failedPath_ = path;
+  if (failure_ == 0) {
+    failure_ = code;
+    failedPath_ = path;
+  }
   pending_.clear();
   return false;
+}
+
+bool SampleWriter::Report(std::string& failedPath, std::string& error) const {
+  if (failure_ != 0) {
+    failedPath = failedPath_;
+    error = DescribeFileError(failure_);
+  }
+  return failure_ == 0;
 }
 
 bool SampleWriter::KeptImage(std::vector<std::uint8_t>& image) const {
@@ -103,9 +144,12 @@ bool SampleWriter::KeptImage(std::vector<std::uint8_t>& image) const {
   return true;
 }
 
-// Completes both files before putting either in place, so that a failure
-// in writing one leaves both old files as they were.
-bool SampleWriter::Finish(std::string& failedPath, std::string& error) {
+bool SampleWriter::Complete(std::string& failedPath, std::string& error) {
+  if (toStandardOutput_ && planned_ && count_ < *planned_ && failure_ == 0) {
+    // The header promised this many: the rest is silence.
+    const std::vector<float> silence(static_cast<std::size_t>(*planned_ - count_), 0.0f);
+    Add(silence.data(), silence.size());
+  }
   const auto count = static_cast<std::uint32_t>(count_);
   if (Flush() && image_) {
     std::uint8_t imageHeader[kPcmImageHeaderSize];
@@ -118,40 +162,69 @@ bool SampleWriter::Finish(std::string& failedPath, std::string& error) {
       Fail(imagePath_, code);
     }
   }
-  if (failure_ == 0) {
+  if (failure_ == 0 && toStandardOutput_) {
+    FinishStandardOutput();
+  } else if (failure_ == 0) {
     std::uint8_t waveHeader[kWaveHeaderSize];
     WriteCanonicalWaveHeader(rate_, count, waveHeader);
-    FinishWave(waveHeader);
-  }
-  if (failure_ == 0 && image_) {
-    if (const std::int32_t code = image_->Commit(); code != 0) {
-      Fail(imagePath_, code);
+    if (const std::int32_t code = wave_.WriteAt(0, waveHeader, kWaveHeaderSize); code != 0) {
+      Fail(wavePath_, code);
     }
   }
-  if (failure_ != 0) {
-    failedPath = failedPath_;
-    error = DescribeFileError(failure_);
-  }
-  return failure_ == 0;
+  return Report(failedPath, error);
 }
 
-void SampleWriter::FinishWave(const std::uint8_t* header) {
-  if (toStandardOutput_) {
-    std::memcpy(standardOutput_.data(), header, kWaveHeaderSize);
-    if (std::fwrite(standardOutput_.data(), 1, standardOutput_.size(), stdout) !=
-            standardOutput_.size() ||
-        std::fflush(stdout) != 0) {
-      Fail("standard output", WriteFailed);
+// With no planned length, the header now, then the spooled samples.
+bool SampleWriter::FinishStandardOutput() {
+  if (spool_ != nullptr) {
+    std::uint8_t header[kWaveHeaderSize];
+    WriteCanonicalWaveHeader(rate_, static_cast<std::uint32_t>(count_), header);
+    std::FILE* const spool = spool_;
+    spool_ = nullptr;  // what follows goes to standard output itself
+    std::rewind(spool);
+    std::vector<std::uint8_t> block(kBlockBytes);
+    bool written = WriteStandardOutput(header, kWaveHeaderSize);
+    std::size_t got = 0;
+    while (written && (got = std::fread(block.data(), 1, block.size(), spool)) > 0) {
+      written = WriteStandardOutput(block.data(), got);
     }
-    return;
+    std::fclose(spool);
+    if (!written) {
+      return false;
+    }
   }
-  std::int32_t code = wave_.WriteAt(0, header, kWaveHeaderSize);
-  if (code == 0) {
-    code = wave_.Commit();
+  errno = 0;
+  if (std::fflush(stdout) != 0) {
+    return Fail(kStandardOutputName, SystemCodeOr(WriteFailed));
   }
-  if (code != 0) {
-    Fail(wavePath_, code);
+  return true;
+}
+
+bool SampleWriter::Commit(ReplacingFile* more, const std::string& morePath, std::string& failedPath,
+                          std::string& error) {
+  if (failure_ != 0) {
+    return Report(failedPath, error);
   }
+  std::vector<ReplacingFile*> files;
+  std::vector<std::string> paths;
+  if (!toStandardOutput_) {
+    files.push_back(&wave_);
+    paths.push_back(wavePath_);
+  }
+  if (image_) {
+    files.push_back(&*image_);
+    paths.push_back(imagePath_);
+  }
+  if (more != nullptr) {
+    files.push_back(more);
+    paths.push_back(morePath);
+  }
+  std::size_t failed = 0;
+  if (const std::int32_t code = ReplacingFile::CommitAll(files.data(), files.size(), &failed);
+      code != 0) {
+    Fail(paths[failed], code);
+  }
+  return Report(failedPath, error);
 }
 
 }  // namespace tonebake::prep

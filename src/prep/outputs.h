@@ -2,6 +2,7 @@
 #define TONEBAKE_PREP_OUTPUTS_H
 
 #include <cstdint>
+#include <cstdio>
 #include <optional>
 #include <string>
 #include <vector>
@@ -13,21 +14,32 @@ namespace tonebake::prep {
 
 // Quantizes samples as they come and writes them to the WAVE file, and to
 // the FM-7 image when one is asked for. Files are written block by block
-// through ReplacingFile, so memory does not grow with the recording and an
-// existing file is replaced only by a whole new one. Standard output ("-")
-// cannot be patched once written, so its file is held in memory (8 bits at
-// most 12.5 kHz: 45 MB an hour) and written at the end.
+// through ReplacingFile, so memory does not grow with the recording, and
+// are put in place only at the end, all together, so that an existing file
+// is replaced only by a whole new one and only when every output is whole.
+// Standard output ("-") cannot be patched once written: its header gives
+// the planned length and the samples stream behind it (made up to that
+// length with silence); when no length is known, they wait in an anonymous
+// temporary file.
 class SampleWriter {
  public:
   SampleWriter(bool dither, std::uint32_t rate, std::uint8_t wait);
+  SampleWriter(const SampleWriter&) = delete;
+  SampleWriter& operator=(const SampleWriter&) = delete;
+  ~SampleWriter();
 
-  // Opens the outputs. False with the failing path and reason.
+  // Opens the outputs; `plannedCount` is the length for standard output,
+  // when known. False with the failing path and reason.
   bool Open(const std::string& wavePath, const std::optional<std::string>& imagePath,
-            std::string& failedPath, std::string& error);
-  // False when writing failed; Finish then reports it.
+            std::optional<std::uint64_t> plannedCount, std::string& failedPath, std::string& error);
+  // False when writing failed; Complete then reports it.
   bool Add(const float* samples, std::size_t count);
-  // Completes the headers and puts the files in place.
-  bool Finish(std::string& failedPath, std::string& error);
+  // Completes the headers; standard output is written out.
+  bool Complete(std::string& failedPath, std::string& error);
+  // Puts the files in place, together with `more` (a changed disk) when
+  // given: all of them, or none.
+  bool Commit(ReplacingFile* more, const std::string& morePath, std::string& failedPath,
+              std::string& error);
 
   // Keeps the samples, up to `limit`, for an image in memory as well.
   void KeepSamples(std::size_t limit) { keepLimit_ = limit; }
@@ -39,8 +51,10 @@ class SampleWriter {
 
  private:
   bool Flush();
-  void FinishWave(const std::uint8_t* header);
+  bool WriteStandardOutput(const std::uint8_t* bytes, std::size_t length);
+  bool FinishStandardOutput();
   bool Fail(const std::string& path, std::int32_t code);
+  bool Report(std::string& failedPath, std::string& error) const;
 
   Quantizer quantizer_;
   std::uint32_t rate_;
@@ -48,7 +62,8 @@ class SampleWriter {
   std::uint64_t count_ = 0;
   std::vector<std::uint8_t> pending_;
   bool toStandardOutput_ = false;
-  std::vector<std::uint8_t> standardOutput_;  // the whole file, for "-"
+  std::optional<std::uint64_t> planned_;  // the length standard output's header gives
+  std::FILE* spool_ = nullptr;            // standard output's samples, when none is planned
   ReplacingFile wave_;
   std::optional<ReplacingFile> image_;
   std::string wavePath_;

@@ -22,6 +22,8 @@ std::uint8_t ChooseWait(const PrepOptions& options, double inputRate) {
   return SelectWait(static_cast<std::uint32_t>(std::min(inputRate, 4294967295.0)));
 }
 
+}  // namespace
+
 std::string CheckHighpass(const PrepOptions& options, const Plan& plan) {
   if (options.highpassHz && *options.highpassHz >= plan.rate / 2.0) {
     return "--highpass " + std::to_string(static_cast<long long>(*options.highpassHz)) +
@@ -30,12 +32,16 @@ std::string CheckHighpass(const PrepOptions& options, const Plan& plan) {
   return std::string();
 }
 
-}  // namespace
-
 std::string MakePlan(const PrepOptions& options, const AudioSource& source, Plan& plan) {
-  plan.wait = ChooseWait(options, source.sampleRate());
-  plan.rate = WaitRateTable[plan.wait];
   const double inputRate = source.sampleRate();
+  // A rate this low is no recording: at 1 Hz, a few bytes would become
+  // hundreds of millions of samples.
+  if (!std::isfinite(inputRate) || inputRate < kLowestInputRate) {
+    return "its sample rate of " + std::to_string(static_cast<long long>(inputRate)) +
+           " Hz is below " + std::to_string(static_cast<int>(kLowestInputRate)) + " Hz";
+  }
+  plan.wait = ChooseWait(options, inputRate);
+  plan.rate = WaitRateTable[plan.wait];
   plan.startFrame = static_cast<std::int64_t>(std::llround(options.startSeconds * inputRate));
   if (!source.lengthKnown()) {
     // A stream that does not say its length (a cut-off Ogg file, say) is
@@ -45,7 +51,7 @@ std::string MakePlan(const PrepOptions& options, const AudioSource& source, Plan
             ? static_cast<std::int64_t>(std::llround(*options.lengthSeconds * inputRate))
             : std::numeric_limits<std::int64_t>::max();
     plan.maxOutput = options.fit ? kFitSamples : kMaxOutputSamples;
-    return CheckHighpass(options, plan);
+    return std::string();
   }
   std::int64_t frames = std::max<std::int64_t>(source.frames() - plan.startFrame, 0);
   if (options.lengthSeconds) {
@@ -62,7 +68,7 @@ std::string MakePlan(const PrepOptions& options, const AudioSource& source, Plan
   }
   plan.expectedOutput = static_cast<std::uint64_t>(expected);
   plan.maxOutput = options.fit ? kFitSamples : kMaxOutputSamples;
-  return CheckHighpass(options, plan);
+  return std::string();
 }
 
 PassReport RunPass(AudioSource& source, const PrepOptions& options, const Plan& plan,

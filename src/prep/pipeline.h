@@ -16,6 +16,8 @@ constexpr std::uint64_t kMaxOutputSamples = 0xFFFFFFFFull - 44;
 // What a 32 KiB image holds: 32768 bytes less the 11 of header and trailer.
 constexpr std::uint32_t kFitSamples = 32757;
 constexpr double kFitFadeSeconds = 0.010;
+// Input rates below this are refused.
+constexpr double kLowestInputRate = 1000;
 
 // What one run makes of a recording, settled before any sample is read.
 struct Plan {
@@ -31,6 +33,10 @@ struct Plan {
 // made, else why not (the rate or length would give more samples than a
 // WAVE file holds, say).
 std::string MakePlan(const PrepOptions& options, const AudioSource& source, Plan& plan);
+
+// Why --highpass cannot be used with the plan's rate (a usage error), or
+// an empty reason.
+std::string CheckHighpass(const PrepOptions& options, const Plan& plan);
 
 // What a pass through the recording found.
 struct PassReport {

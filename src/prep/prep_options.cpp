@@ -28,6 +28,7 @@ enum OptionCode : int {
   HighpassOption,
   DiskOption,
   DiskNameOption,
+  ReplaceOption,
 };
 
 // clang-format off
@@ -45,6 +46,7 @@ const option kLongOptions[] = {
     {"highpass", required_argument, nullptr, HighpassOption},
     {"disk", required_argument, nullptr, DiskOption},
     {"disk-name", required_argument, nullptr, DiskNameOption},
+    {"replace", no_argument, nullptr, ReplaceOption},
     {"help", no_argument, nullptr, HelpOption},
     {"version", no_argument, nullptr, VersionOption},
     {nullptr, 0, nullptr, 0},
@@ -85,7 +87,6 @@ std::string TakeSignalOption(int code, const char* argument, PrepOptions& option
     case GainOption: {
       // Beyond +-200 dB every sample is silence or clipped; far beyond it the
       // factor itself is no longer a finite number.
-      constexpr double kMaxGainDb = 200;
       auto gain = ParseDecimal(argument, "");
       if (gain && std::fabs(*gain) > kMaxGainDb) {
         gain.reset();
@@ -152,6 +153,9 @@ std::string TakeOption(int code, const char* argument, PrepOptions& options) {
     case DiskNameOption:
       options.diskName = argument;
       return std::string();
+    case ReplaceOption:
+      options.replace = true;
+      return std::string();
     case NormalizeOption:
       options.normalize = true;
       return std::string();
@@ -202,6 +206,9 @@ std::string CheckFileNames(const std::vector<std::string>& names, PrepOptions& o
   }
   if (options.diskName && !options.disk) {
     return "--disk-name goes with --disk";
+  }
+  if (options.replace && !options.disk) {
+    return "--replace goes with --disk";
   }
   if (options.disk && !options.diskName && options.output == kStandardStream) {
     return "--disk with OUTPUT '-' needs --disk-name";
@@ -275,7 +282,8 @@ std::optional<double> ParseRate(const std::string& text) {
       *rate *= 1000;
     }
   }
-  if (!rate || *rate <= 0) {
+  // "1e308k" is finite as written but not once multiplied.
+  if (!rate || *rate <= 0 || !std::isfinite(*rate)) {
     return std::nullopt;
   }
   return rate;
@@ -305,6 +313,7 @@ std::string PrepUsage() {
          "      --disk DISK     also store the image on the F-BASIC disk DISK.d77\n"
          "                      (made when missing), as OUTPUT's base name\n"
          "      --disk-name N   the name on the disk instead (8 characters at most)\n"
+         "      --replace       replace a file of that name on the disk\n"
          "  -h, --help          show this help and exit\n"
          "      --version       show the version and exit\n"
          "\n"

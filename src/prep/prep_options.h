@@ -28,6 +28,7 @@ struct PrepOptions {
   std::optional<double> highpassHz;            // --highpass HZ
   std::optional<std::string> disk;             // --disk DISK.d77: the image there too
   std::optional<std::string> diskName;         // --disk-name NAME
+  bool replace = false;                        // --replace: a file of that name on the disk
   bool help = false;
   bool version = false;
 };

@@ -10,9 +10,6 @@ namespace {
 
 constexpr float kSilence = 128.0f;
 constexpr float kStepsPerUnit = 128.0f;
-// Far below the 8-bit step (-42 dBFS): what a resampler or filter leaves of
-// digital silence.
-constexpr float kDigitalSilence = 1.0f / (1 << 20);
 constexpr double kPi = 3.14159265358979323846;
 
 }  // namespace
@@ -26,6 +23,8 @@ std::size_t RepairNonFinite(float* samples, std::size_t count) {
     } else if (std::isinf(samples[i])) {
       samples[i] = samples[i] > 0 ? 1.0f : -1.0f;
       ++repaired;
+    } else {
+      samples[i] = std::clamp(samples[i], -kLargestInput, kLargestInput);
     }
   }
   return repaired;
@@ -87,6 +86,11 @@ float Quantizer::Noise() {
 }
 
 std::uint8_t Quantizer::Quantize(float sample) {
+  // Whatever arithmetic before made of a sample, no byte is undefined.
+  if (std::isnan(sample)) {
+    ++notNumbers_;
+    return static_cast<std::uint8_t>(kSilence);
+  }
   const float magnitude = std::fabs(sample);
   peak_ = std::max(peak_, magnitude);
   if (magnitude < kDigitalSilence) {

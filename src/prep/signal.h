@@ -9,11 +9,23 @@ namespace tonebake::prep {
 // The largest level an 8-bit sample holds symmetrically around silence
 // (0x80): 127 steps of 1/128 each way.
 constexpr float kFullScale = 127.0f / 128.0f;
+// Far below the 8-bit step (-42 dBFS): what a resampler or filter leaves of
+// digital silence.
+constexpr float kDigitalSilence = 1.0f / (1 << 20);
+// The widest change of level --gain takes, and the factor it gives at most.
+constexpr double kMaxGainDb = 200;
+constexpr float kMaxGain = 1e10f;
 
 enum class ChannelChoice { Mix, Left, Right };
 
-// Replaces NaN with 0 and infinities with ±1, in place, so that nothing
-// undefined reaches the arithmetic after it. Returns how many were replaced.
+// Beyond what any recording holds (120 dB above full scale), and far enough
+// below the float limit that mixing, resampling and filtering cannot
+// overflow.
+constexpr float kLargestInput = 1e6f;
+
+// Replaces NaN with 0 and infinities with ±1, and limits the rest to
+// ±kLargestInput, in place, so that nothing undefined reaches the
+// arithmetic after it. Returns how many were not numbers or infinite.
 std::size_t RepairNonFinite(float* samples, std::size_t count);
 
 // One channel from `frames` interleaved frames: the average of all of them,
@@ -35,7 +47,8 @@ class HighPass {
 };
 
 // Quantizes samples in [-1, 1] to 8-bit unsigned (silence 0x80), counting
-// those that lie beyond what 8 bits hold and clamping them. With dither,
+// those that lie beyond what 8 bits hold and clamping them. NaN becomes
+// silence, and is counted. With dither,
 // triangular (TPDF) noise of one step peak is added first, from a fixed
 // seed, so the same samples always give the same bytes. Digital silence
 // (below about -120 dBFS) is never dithered: it stays exactly 0x80.
@@ -44,6 +57,7 @@ class Quantizer {
   explicit Quantizer(bool dither) : dither_(dither) {}
   std::uint8_t Quantize(float sample);
   std::uint64_t clipped() const { return clipped_; }
+  std::uint64_t notNumbers() const { return notNumbers_; }
   float peak() const { return peak_; }
 
  private:
@@ -52,6 +66,7 @@ class Quantizer {
   bool dither_;
   std::uint64_t noiseState_ = 0x746F6E6562616B65ull;  // "tonebake"
   std::uint64_t clipped_ = 0;
+  std::uint64_t notNumbers_ = 0;
   float peak_ = 0.0f;
 };
 

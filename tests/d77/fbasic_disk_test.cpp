@@ -271,10 +271,9 @@ TEST_F(DataDisk, EveryRefusalLeavesTheDiskUnchanged) {
   Disk fullDisk;
   bool more = false;
   ASSERT_EQ(fullDisk.Open(full, more), DiskOk);
-  // 151 files take clusters 0-150; entries 151-230 are filled by hand; the
-  // last entry and the last cluster are left for one more file. Each file
-  // begins with 0x00, which a directory entry read from the wrong sector
-  // would take for a free one.
+  // 151 files take clusters 0-150; entries 151-231 are filled by hand. Each
+  // file begins with 0x00, which a directory entry read from the wrong
+  // sector would take for a free one.
   for (int i = 0; i < 151; ++i) {
     ASSERT_EQ(AddFile(fullDisk, "F" + std::to_string(i), Bytes{0}, false), DiskDone);
   }
@@ -282,14 +281,16 @@ TEST_F(DataDisk, EveryRefusalLeavesTheDiskUnchanged) {
   EXPECT_EQ(full[DataAt(1, 0, 16) + 7 * 32], 'F');
   EXPECT_EQ(Bytes(&full[DataAt(1, 1, 1)], &full[DataAt(1, 1, 1) + 5]),
             (Bytes{'F', '1', '0', '4', ' '}));
-  for (std::uint32_t i = 151; i < 231; ++i) {
+  for (std::uint32_t i = 151; i < 232; ++i) {
     const std::uint32_t sector = i / 8;
     const std::size_t at = sector < 13 ? DataAt(1, 0, 4 + sector) : DataAt(1, 1, sector - 12);
     std::copy_n(&full[DataAt(1, 0, 4)], 32, &full[at + (i % 8) * 32]);  // a copy of F0
-    full[at + (i % 8) * 32] = 'X';
+    full[at + (i % 8) * 32] = i == 231 ? 'L' : 'X';
   }
-  ASSERT_EQ(AddFile(fullDisk, "LAST", Bytes{0}, false), DiskDone);
-  EXPECT_EQ(full[DataAt(1, 1, 16) + 7 * 32], 'L');  // entry 231, the last
+  std::vector<FileEntry> listed;
+  ASSERT_EQ(ListFiles(fullDisk, listed), DiskDone);
+  ASSERT_EQ(listed.size(), 232u);
+  EXPECT_EQ(listed.back().name, "L0");  // entry 231, the last: head 1, sector 16
   const Bytes before = full;
   EXPECT_EQ(AddFile(fullDisk, "NEW", Bytes{}, false), NoFreeEntry);
   EXPECT_TRUE(full == before);

@@ -79,7 +79,8 @@ TEST_F(DiskRun, DamagedAndForeignDisksAreRefusedUnchanged) {
   Bytes damaged = Read("blank.d77");
   damaged.resize(100000);  // the size field now points past the end
   test::WriteBytes(dir.File("damaged.d77"), damaged);
-  const test::ToolRun run = Disk({"add", "damaged.d77", "blank.d77", "X"});
+  test::WriteBytes(dir.File("x.bin"), Bytes(10, 0x80));
+  const test::ToolRun run = Disk({"add", "damaged.d77", "x.bin", "X"});
   EXPECT_EQ(run.exitCode, 2);
   EXPECT_EQ(run.err.rfind("tonebake-disk: damaged.d77: damaged disk image", 0), 0u) << run.err;
   EXPECT_EQ(Read("damaged.d77"), damaged);

@@ -1,0 +1,154 @@
+// Several files put in place together, files only ever made, long names,
+// two names for one file, and the lock that runs on one file take turns
+// with.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "fileio/file_lock.h"
+#include "fileio/file_names.h"
+#include "fileio/replacing_file.h"
+#include "fileio/whole_file.h"
+#include "support/faulty_file_access.h"
+#include "support/temp_dir.h"
+#include "support/wave_bytes.h"
+
+namespace tonebake {
+namespace {
+
+using test::Bytes;
+using test::ReadBytes;
+using test::TempDir;
+using test::WriteBytes;
+
+std::vector<std::string> Names(const TempDir& dir) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+    names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+std::int32_t Write(ReplacingFile& file, const std::string& path, const Bytes& bytes,
+                   ReplacingFile::Placement placement = ReplacingFile::Placement::Replace) {
+  const std::int32_t opened = file.Open(path, placement);
+  return opened != 0 ? opened : file.Write(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
+}
+
+TEST(CommitAll, ALaterFailureBringsBackEveryFileAsItWas) {
+  TempDir dir;
+  WriteBytes(dir.File("old"), Bytes{1});
+  // The first file replaces one that exists, the second makes a new one, and
+  // the third cannot be put in place.
+  for (const bool systemLeavesNoCode : {false, true}) {
+    ReplacingFile replacing;
+    ReplacingFile making;
+    ReplacingFile failing(&test::MakeFaultyFileAccess);
+    ASSERT_EQ(Write(replacing, dir.File("old"), Bytes{2}), 0);
+    ASSERT_EQ(Write(making, dir.File("new"), Bytes{3}), 0);
+    ASSERT_EQ(Write(failing, dir.File("third"), Bytes{4}), 0);
+    const test::ScopedFault injected(test::Fault::Rename, systemLeavesNoCode);
+    ReplacingFile* const files[] = {&replacing, &making, &failing};
+    std::size_t failed = 9;
+    EXPECT_NE(ReplacingFile::CommitAll(files, 3, &failed), 0);
+    EXPECT_EQ(failed, 2u);
+    EXPECT_EQ(ReadBytes(dir.File("old")), Bytes{1});
+    EXPECT_EQ(Names(dir), std::vector<std::string>{"old"});  // no new file, backup or temporary
+  }
+  ReplacingFile first;
+  ReplacingFile second;
+  ASSERT_EQ(Write(first, dir.File("old"), Bytes{5}), 0);
+  ASSERT_EQ(Write(second, dir.File("new"), Bytes{6}), 0);
+  ReplacingFile* const both[] = {&first, &second};
+  ASSERT_EQ(ReplacingFile::CommitAll(both, 2, nullptr), 0);
+  EXPECT_EQ(ReadBytes(dir.File("old")), Bytes{5});
+  EXPECT_EQ(ReadBytes(dir.File("new")), Bytes{6});
+  EXPECT_EQ(Names(dir), (std::vector<std::string>{"new", "old"}));
+}
+
+TEST(ReplacingFile, AFileOnlyToBeMadeNeverReplacesOneThatAppeared) {
+  TempDir dir;
+  ReplacingFile file;
+  ASSERT_EQ(Write(file, dir.File("disk"), Bytes{1}, ReplacingFile::Placement::CreateOnly), 0);
+  WriteBytes(dir.File("disk"), Bytes{9});  // another program made it meanwhile
+  EXPECT_EQ(file.Commit(), TargetExists);
+  EXPECT_EQ(ReadBytes(dir.File("disk")), Bytes{9});
+  EXPECT_EQ(Names(dir), std::vector<std::string>{"disk"});
+  ReplacingFile again;
+  EXPECT_EQ(again.Open(dir.File("disk"), ReplacingFile::Placement::CreateOnly), TargetExists);
+}
+
+// The longest names a directory takes (255 bytes on the usual file systems),
+// in one-byte and three-byte characters: the temporary name beside each is
+// cut to fit, on a whole character.
+TEST(SaveFile, NamesUpToTheLimitCanBeSaved) {
+  TempDir dir;
+  std::string threeByteCharacters;
+  while (threeByteCharacters.size() + 3 <= 254) {
+    threeByteCharacters += "\xE9\x9F\xB3";  // U+97F3, "sound"
+  }
+  const std::string names[] = {std::string(1, 'a'), std::string(200, 'b'), std::string(254, 'c'),
+                               std::string(255, 'd'), threeByteCharacters};
+  for (const std::string& name : names) {
+    const Bytes bytes{1, 2, 3};
+    ASSERT_EQ(SaveFile(dir.File(name), bytes.data(), 3), 0) << name.size();
+    EXPECT_EQ(ReadBytes(dir.File(name)), bytes) << name.size();
+    ASSERT_EQ(SaveFile(dir.File(name), bytes.data(), 2), 0) << name.size();  // and replaced
+    EXPECT_EQ(Names(dir), std::vector<std::string>{name}) << name.size();
+    std::filesystem::remove(dir.File(name));
+  }
+}
+
+TEST(SameFile, NamesAreComparedByTheFileTheyStandFor) {
+  TempDir dir;
+  WriteBytes(dir.File("a.wav"), Bytes{1});
+  WriteBytes(dir.File("b.wav"), Bytes{1});
+  std::filesystem::create_directory(dir.File("sub"));
+  std::error_code linksRefused;
+  std::filesystem::create_symlink(dir.File("a.wav"), dir.File("soft.wav"), linksRefused);
+  std::filesystem::create_hard_link(dir.File("a.wav"), dir.File("hard.wav"), linksRefused);
+  const std::string sep(1, static_cast<char>(std::filesystem::path::preferred_separator));
+  const struct {
+    std::string a;
+    std::string b;
+    bool same;
+  } cases[] = {
+      {"a.wav", "a.wav", true},
+      {"a.wav", "sub" + sep + ".." + sep + "a.wav", true},
+      {"a.wav", "hard.wav", true},
+      {"a.wav", "soft.wav", true},
+      {"a.wav", "b.wav", false},
+      {"new.wav", "sub" + sep + ".." + sep + "new.wav", true},  // neither exists yet
+      {"new.wav", "sub" + sep + "new.wav", false},
+      {"new.wav", "other.wav", false},
+      {"a.wav", "new.wav", false},
+  };
+  for (const auto& c : cases) {
+    if (linksRefused && (c.b == "hard.wav" || c.b == "soft.wav")) {
+      continue;  // a file system without links
+    }
+    EXPECT_EQ(SameFile(dir.File(c.a), dir.File(c.b)), c.same) << c.a << " " << c.b;
+  }
+}
+
+TEST(FileLock, ASecondHolderWaitsAndTheLockFileGoesWithTheLock) {
+  TempDir dir;
+  const std::string disk = dir.File("fm7.d77");
+  FileLock first;
+  ASSERT_EQ(first.Acquire(disk, 1000, nullptr), 0);  // a file that does not exist yet
+  EXPECT_EQ(Names(dir), std::vector<std::string>{".fm7.d77.tonebake-lock"});
+  FileLock second;
+  int told = 0;
+  EXPECT_EQ(second.Acquire(disk, 700, [&told] { ++told; }), LockTimedOut);
+  EXPECT_EQ(told, 1);
+  first.Release();
+  EXPECT_TRUE(Names(dir).empty());
+  EXPECT_EQ(second.Acquire(disk, 1000, nullptr), 0);
+  second.Release();
+  EXPECT_NE(first.Acquire(dir.File("no/such/dir.d77"), 1000, nullptr), 0);
+}
+
+}  // namespace
+}  // namespace tonebake
