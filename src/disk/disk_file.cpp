@@ -127,13 +127,14 @@ bool AnyTwoAreOneFile(const char* program, const std::vector<NamedFile>& files) 
 }
 
 int FinishStandardOutput(const char* program, int exit, int failure) {
-  if (std::fflush(stdout) == 0 && !std::ferror(stdout)) {
+  // A run that failed has said why already.
+  if ((std::fflush(stdout) == 0 && !std::ferror(stdout)) || exit != 0) {
     return exit;
   }
   const std::int32_t code = os_file::LastError();
   std::fprintf(stderr, "%s: standard output: cannot write: %s\n", program,
                DescribeFileError(code != 0 ? code : WriteFailed).c_str());
-  return exit == 0 ? failure : exit;
+  return failure;
 }
 
 std::string DescribeRefusal(d77::DiskResult result) {

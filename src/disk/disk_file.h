@@ -40,8 +40,8 @@ struct NamedFile {
 bool AnyTwoAreOneFile(const char* program, const std::vector<NamedFile>& files);
 
 // Checks the final flush of standard output, as a run that printed to a
-// full disk or a closed pipe has failed. Returns `exit`, or CannotWrite
-// (`failure`) with a message.
+// full disk or a closed pipe has failed. Returns `exit`, or `failure` with
+// a message when a run that succeeded could not write its output.
 int FinishStandardOutput(const char* program, int exit, int failure);
 
 // Reads and checks the disk at `path`, to be looked at. Messages name the

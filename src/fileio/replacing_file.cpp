@@ -80,7 +80,7 @@ std::int32_t ReplacingFile::Open(const std::string& path, Placement placement) {
   placement_ = placement;
   target_ = access_->FollowLinks(path);
   const FileKind kind = access_->Inspect(target_.c_str());
-  targetExisted_ = kind != FileKind::Missing;
+  targetExisted_ = kind != FileKind::Missing && kind != FileKind::Unreachable;
   if (placement == Placement::CreateOnly && targetExisted_) {
     return failure_ = TargetExists;
   }

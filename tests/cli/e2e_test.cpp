@@ -236,7 +236,9 @@ TEST_F(EndToEnd, InterruptedWriteLeavesTheOldOutputAndNoTemporaryFile) {
   WriteBytes(File("big.wav"), MakeWave(Bytes(), big));
   std::filesystem::resize_file(File("big.wav"), 44 + std::uint64_t{count});  // zeros
   const Bytes older{1, 2, 3};
-  for (const int signalNumber : {SIGINT, SIGTERM}) {
+  // Every signal that ends a process and can be caught; a hang-up too, when
+  // it is not ignored.
+  for (const int signalNumber : {SIGINT, SIGTERM, SIGHUP, SIGUSR1, SIGALRM}) {
     WriteBytes(File("big.bin"), older);
     options.workDir = dir.path().string();
     test::InterruptedRun run;

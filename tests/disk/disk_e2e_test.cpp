@@ -3,18 +3,25 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 #ifndef _WIN32
 #include <unistd.h>
 #endif
 
+#include "fileio/file_lock.h"
 #include "support/run_tool.h"
 #include "support/temp_dir.h"
 #include "support/wave_bytes.h"
+#include "wave/byte_order.h"
 
 namespace tonebake {
 namespace {
 
 using test::Bytes;
+
+bool Contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
 
 class DiskRun : public ::testing::Test {
  protected:
@@ -135,8 +142,43 @@ TEST_F(DiskRun, EveryCommandLineAndRefusalGetsItsExitCodeAndMessage) {
   twoDisks.insert(twoDisks.end(), disk.begin(), disk.end());
   test::WriteBytes(dir.File("two.d77"), twoDisks);
   std::filesystem::create_directory(dir.File("folder"));
+  // Damage that would let a change reach other files or the system data.
+  const auto variant = [&](const char* name, const std::function<void(Bytes&)>& change) {
+    Bytes changed = disk;
+    change(changed);
+    test::WriteBytes(dir.File(name), changed);
+  };
+  for (const std::uint32_t shortBy : {1u, 16u}) {  // the size ends inside the last sector
+    variant(shortBy == 1 ? "short1.d77" : "short16.d77",
+            [&](Bytes& d) { d[0x1C] = static_cast<std::uint8_t>(d[0x1C] - shortBy); });
+  }
+  variant("alias.d77",
+          [](Bytes& d) { std::copy_n(&d[0x20], 4, &d[0x24]); });  // two tracks, one place
+  variant("wrongtrack.d77",
+          [](Bytes& d) { d[DataAt(3, 1, 5) - 16] = 7; });  // cylinder 7 on track 7
+  variant("shared.d77",
+          [](Bytes& d) { d[DataAt(1, 0, 4) + 32 + 14] = 0; });  // A on SMALL's cluster
+  variant("repeated.d77", [](Bytes& d) {
+    // Track 5 gets a 17th sector, another R 3: later tracks move 272 bytes on.
+    const std::size_t trackEnd = DataAt(2, 1, 16) + 256;
+    const Bytes copy(&d[DataAt(2, 1, 3) - 16], &d[DataAt(2, 1, 3) + 256]);
+    d.insert(d.begin() + static_cast<std::ptrdiff_t>(trackEnd), copy.begin(), copy.end());
+    d[DataAt(2, 1, 1) - 16 + 4] = 17;
+    for (std::size_t track = 6; track < 80; ++track) {
+      WriteLittleEndian32(&d[0x20 + 4 * track], ReadLittleEndian32(&d[0x20 + 4 * track]) + 272);
+    }
+    WriteLittleEndian32(&d[0x1C], static_cast<std::uint32_t>(d.size()));
+  });
+  variant("protect01.d77", [](Bytes& d) { d[0x1A] = 0x01; });
+  variant("protectFF.d77", [](Bytes& d) { d[0x1A] = 0xFF; });
+  Bytes hostile = disk;  // a name that would move a terminal's cursor
+  std::copy_n("\x1B[2J\\", 5, &hostile[DataAt(1, 0, 4) + 96]);
+  test::WriteBytes(dir.File("hostile.d77"), hostile);
 
   const std::string usage = " (see 'tonebake-disk --help')\n";
+  const std::string damaged = "tonebake-disk: ...";
+  const std::string loopedChain =
+      "tonebake-disk: looped.d77: cannot ...: damaged disk image: a FAT ...";
   // The reason of a failed system call is the system's own words, in its
   // language: those cases end in "..." and only what comes before is compared.
   const struct {
@@ -197,6 +239,33 @@ TEST_F(DiskRun, EveryCommandLineAndRefusalGetsItsExitCodeAndMessage) {
       {{"list", "two.d77"},
        0,
        "tonebake-disk: two.d77: holds more than one disk; the first is used\n"},
+      {{"list", "short1.d77"}, 2, damaged},
+      {{"list", "short16.d77"}, 2, damaged},
+      {{"add", "alias.d77", "small.bin", "NEW"}, 2, damaged},
+      {{"list", "wrongtrack.d77"}, 2, damaged},
+      {{"list", "shared.d77"}, 0, ""},
+      {{"add", "shared.d77", "small.bin", "NEW"},
+       2,
+       "tonebake-disk: shared.d77: cannot add NEW: damaged disk image: two files share a "
+       "cluster\n"},
+      {{"list", "repeated.d77"}, 0, ""},
+      {{"remove", "repeated.d77", "A"},
+       2,
+       "tonebake-disk: repeated.d77: cannot remove A: damaged disk image: a track holds two "
+       "sectors of one number\n"},
+      {{"add", "protect01.d77", "small.bin", "NEW"},
+       3,
+       "tonebake-disk: protect01.d77: cannot add NEW: the disk is write-protected\n"},
+      {{"remove", "protectFF.d77", "A"},
+       3,
+       "tonebake-disk: protectFF.d77: cannot remove A: the disk is write-protected\n"},
+      {{"extract", "looped.d77", "A", "o.bin"}, 2, loopedChain},
+      {{"remove", "looped.d77", "A"}, 2, loopedChain},
+      {{"add", "--replace", "looped.d77", "small.bin", "A"}, 2, loopedChain},
+      {{"new", "folder"}, 3, "tonebake-disk: folder: already exists; it is left as it is\n"},
+      {{"extract", "d.d77", "SMALL", "./d.d77"},
+       1,
+       "tonebake-disk: DISK d.d77 and OUT ./d.d77 are the same file" + usage},
   };
   for (const auto& c : cases) {
     const std::string named = c.arguments.empty() ? "(none)" : c.arguments.front();
@@ -205,12 +274,15 @@ TEST_F(DiskRun, EveryCommandLineAndRefusalGetsItsExitCodeAndMessage) {
     const std::size_t dots = c.err.find("...");
     if (dots == std::string::npos) {
       EXPECT_EQ(run.err, Console(c.err)) << named;
+    } else if (c.err == damaged) {
+      EXPECT_NE(run.err.find(": damaged disk image: "), std::string::npos) << run.err;
     } else {
       EXPECT_EQ(run.err.substr(0, dots), c.err.substr(0, dots)) << named;
       EXPECT_GT(run.err.size(), dots + 2) << named;  // some reason follows
     }
   }
-  for (const char* name : {"d.d77", "full.d77", "protected.d77", "2hd.d77", "looped.d77"}) {
+  for (const char* name : {"d.d77", "full.d77", "protected.d77", "2hd.d77", "looped.d77",
+                           "alias.d77", "shared.d77", "protect01.d77", "protectFF.d77"}) {
     EXPECT_EQ(Read(name).size(), 348848u) << name;
   }
   EXPECT_EQ(Read("protected.d77"), protectedDisk);
@@ -223,6 +295,9 @@ TEST_F(DiskRun, EveryCommandLineAndRefusalGetsItsExitCodeAndMessage) {
                                 "B         data     ASCII         1\n"
                                 "C         ?        binary        1\n"
                                 "4 files; 148 clusters free (1184 sectors, 303104 bytes)\n"));
+  const std::string hostileList = Disk({"list", "hostile.d77"}).out;
+  EXPECT_NE(hostileList.find("\n\\x1B[2J\\\\  ?"), std::string::npos) << hostileList;
+  EXPECT_EQ(hostileList.find('\x1B'), std::string::npos);
   const test::ToolRun version = Disk({"--version"});
   EXPECT_EQ(version.exitCode, 0);
   EXPECT_EQ(version.out, Console("tonebake-disk 1.00\n"));
@@ -244,6 +319,7 @@ TEST_F(DiskRun, DefaultNamesComeFromTheBaseName) {
       {"sub/song.bin", "SONG", false},         {"sub/x.bin", "X", false},
       {"sub/a.b.bin", "A.B", false},           {"sub/.hidden", ".HIDDEN", false},
       {"sub/eightchr.bin", "EIGHTCHR", false}, {"sub/ninechars.bin", "NINECHAR", true},
+      {"sub\\tune.bin", "TUNE", false},  // a Windows path, whatever the platform
   };
   for (const auto& c : cases) {
     test::WriteBytes(dir.File(c.file), Read("x.bin"));
@@ -278,6 +354,86 @@ TEST_F(DiskRun, AFileOf4GiBIsNoDisk) {
   const test::ToolRun run = Disk({"list", "huge.d77"});
   EXPECT_EQ(run.exitCode, 2);
   EXPECT_EQ(run.err, "tonebake-disk: huge.d77: cannot read: it is 4 GiB or larger\n");
+}
+
+// Runs started together while the lock is held (as a run in the middle of
+// its change holds it) all wait, then take turns: nothing is lost.
+TEST_F(DiskRun, RunsOnOneDiskTakeTurnsAndLoseNothing) {
+  test::WriteBytes(dir.File("x.bin"), MakeImage("x", 3000));
+  options.workDir = dir.path().string();
+  const struct {
+    std::vector<std::vector<std::string>> runs;
+    std::vector<std::string> listed;  // the names on the disk afterwards
+  } cases[] = {
+      {{{"add", "d.d77", "x.bin", "A"}, {"add", "d.d77", "x.bin", "B"}}, {"A", "B", "OLD"}},
+      {{{"remove", "d.d77", "OLD"}, {"add", "d.d77", "x.bin", "A"}}, {"A"}},
+      {{{"add", "new.d77", "x.bin", "A"}, {"new", "new.d77"}, {"add", "new.d77", "x.bin", "B"}},
+       {"A", "B"}},
+  };
+  for (int round = 0; round < 2; ++round) {
+    for (const auto& c : cases) {
+      std::filesystem::remove(dir.File("new.d77"));
+      std::filesystem::remove(dir.File("d.d77"));
+      ASSERT_EQ(Disk({"add", "d.d77", "x.bin", "OLD"}).exitCode, 0);
+      FileLock held;
+      ASSERT_EQ(held.Acquire(dir.File(c.runs.front()[1]), 1000, nullptr), 0);
+      std::vector<test::BackgroundRun> started;
+      for (const auto& arguments : c.runs) {
+        started.push_back(
+            test::StartTool(TONEBAKE_DISK_EXE, arguments, options, std::to_string(started.size())));
+      }
+      for (const test::BackgroundRun& run : started) {  // every run is waiting
+        for (int wait = 0; test::ReadText(run.errPath).find("waiting") == std::string::npos;
+             ++wait) {
+          ASSERT_LT(wait, 500) << "a run did not wait for the lock";
+          usleep(10000);
+        }
+      }
+      held.Release();
+      for (const test::BackgroundRun& run : started) {
+        const test::ToolRun finished = test::FinishTool(run);
+        EXPECT_TRUE(finished.exitCode == 0 ||
+                    (finished.exitCode == 3 && Contains(finished.err, "already exists")))
+            << finished.err;
+      }
+      const test::ToolRun listed = Disk({"list", c.runs.front()[1]});
+      std::vector<std::string> names;
+      for (std::size_t at = listed.out.find('\n'); at + 1 < listed.out.size();
+           at = listed.out.find('\n', at + 1)) {
+        const std::string name = listed.out.substr(at + 1, listed.out.find(' ', at + 1) - at - 1);
+        if (name.find_first_of("0123456789") != 0) {
+          names.push_back(name);
+        }
+      }
+      std::sort(names.begin(), names.end());
+      EXPECT_EQ(names, c.listed) << listed.out;
+    }
+  }
+}
+
+TEST_F(DiskRun, SizesNamesAndStreamsAreCheckedBeforeAnythingIsLost) {
+  // A source larger than a disk is refused before it is read.
+  test::WriteBytes(dir.File("huge.bin"), Bytes());
+  std::filesystem::resize_file(dir.File("huge.bin"), 1ull << 30);  // sparse
+  const test::ToolRun huge = Disk({"add", "d.d77", "huge.bin"});
+  EXPECT_EQ(huge.exitCode, 3);
+  EXPECT_EQ(huge.err,
+            "tonebake-disk: huge.bin: cannot add it: it is larger than a whole disk holds "
+            "(311296 bytes)\n");
+  // The real reason a disk cannot be made.
+  const test::ToolRun tooLong = Disk({"new", std::string(300, 'n') + ".d77"});
+  EXPECT_EQ(tooLong.exitCode, 4);
+  EXPECT_TRUE(Contains(tooLong.err, ": cannot write: File name too long")) << tooLong.err;
+  // Output that cannot be written is a failure, not a listing.
+  ASSERT_EQ(Disk({"new", "d.d77"}).exitCode, 0);
+  for (const std::vector<std::string>& arguments :
+       {std::vector<std::string>{"list", "d.d77"}, {"--help"}, {"--version"}}) {
+    const int exitCode = test::RunWithOutputFiles(TONEBAKE_DISK_EXE, arguments, options,
+                                                  "/dev/full", dir.File("err.txt"));
+    EXPECT_EQ(exitCode, 4) << arguments[0];
+    EXPECT_EQ(test::ReadText(dir.File("err.txt")),
+              "tonebake-disk: standard output: cannot write: No space left on device\n");
+  }
 }
 
 TEST_F(DiskRun, AFailedSaveLeavesTheDiskAsItWas) {

@@ -11,6 +11,10 @@
 #include <cstring>
 #include <filesystem>
 
+#include <signal.h>
+#include <unistd.h>
+
+#include "fileio/file_lock.h"
 #include "fm7pcm/wait_table.h"
 #include "support/run_tool.h"
 #include "support/temp_dir.h"
@@ -376,6 +380,162 @@ TEST_F(PrepRun, EditsCutPickFilterAndScale) {
   ASSERT_EQ(fitted.size(), 32757u);
   EXPECT_GT(Swing(fitted, 32757 - 200, 32757 - 80), 60);
   EXPECT_LE(Swing(fitted, 32757 - 2, 32757), 2);  // gain at most 2/80 of 64 steps
+}
+
+// Every refusal comes before anything is written: no output is made, and
+// every file named keeps its bytes.
+TEST_F(PrepRun, RefusalsComeBeforeAnyFileIsTouched) {
+  WriteSine(File("in.wav"), {"in", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1, 8000});
+  ASSERT_EQ(Prep({"in.wav", "x.wav", "--disk", "d.d77"}).exitCode, 0);
+  Bytes protectedDisk = test::ReadBytes(File("d.d77"));
+  protectedDisk[0x1A] = 0x10;
+  test::WriteBytes(File("ro.d77"), protectedDisk);
+  std::filesystem::create_symlink("in.wav", File("link.wav"));
+  const std::string usage = " (see 'tonebake-prep --help')\n";
+  const struct {
+    std::vector<std::string> arguments;
+    int exitCode;
+    std::string err;
+  } cases[] = {
+      {{"in.wav", "d.d77", "--disk", "d.d77"},
+       1,
+       "tonebake-prep: OUTPUT d.d77 and --disk d.d77 are the same file" + usage},
+      {{"in.wav", "o.wav", "--image", "d.d77", "--disk", "./d.d77"},
+       1,
+       "tonebake-prep: --image d.d77 and --disk ./d.d77 are the same file" + usage},
+      {{"in.wav", "o.wav", "--image", "./o.wav"},
+       1,
+       "tonebake-prep: OUTPUT o.wav and --image ./o.wav are the same file" + usage},
+      {{"in.wav", "in.wav"},
+       1,
+       "tonebake-prep: INPUT in.wav and OUTPUT in.wav are the same file" + usage},
+      {{"in.wav", "link.wav"},
+       1,
+       "tonebake-prep: INPUT in.wav and OUTPUT link.wav are the same file" + usage},
+      {{"in.wav", "o.wav", "--image", "o.bin", "--disk", "d.d77", "--disk-name", "BAD:NAME"},
+       1,
+       "tonebake-prep: d.d77: cannot add BAD:NAME: F-BASIC cannot take that name (1 to 8 "
+       "printable characters, no space, '\"' or ':')\n"},
+      {{"in.wav", "x.wav", "--image", "o.bin", "--disk", "d.d77"},
+       3,
+       "tonebake-prep: d.d77: cannot add X: a file of that name is on the disk already "
+       "(--replace replaces it)\n"},
+      {{"in.wav", "o.wav", "--disk", "ro.d77"},
+       3,
+       "tonebake-prep: ro.d77: cannot add O: the disk is write-protected\n"},
+      {{"in.wav", "o.wav", "--start", "2"},
+       2,
+       "tonebake-prep: in.wav: no samples to write: nothing is left of it after --start and "
+       "--length\n"},
+      {{"in.wav", "-", "--length", "0"},
+       2,
+       "tonebake-prep: in.wav: no samples to write: nothing is left of it after --start and "
+       "--length\n"},
+      {{"in.wav", "o.wav", "-r", "1e308k"},
+       1,
+       "tonebake-prep: --rate takes a rate in Hz such as 8000 or 7.855k, not '1e308k'" + usage},
+      {{"in.wav", "o.wav", "--wait", "16", "--highpass", "4015.5"},
+       1,
+       "tonebake-prep: --highpass 4015 Hz is not below half the output rate of 8031 Hz" + usage},
+      {{"in.wav", "o.wav", "--replace"}, 1, "tonebake-prep: --replace goes with --disk" + usage},
+  };
+  const Bytes input = test::ReadBytes(File("in.wav"));
+  const Bytes disk = test::ReadBytes(File("d.d77"));
+  for (const auto& c : cases) {
+    const test::ToolRun run = Prep(c.arguments);
+    EXPECT_EQ(run.exitCode, c.exitCode) << c.arguments[1];
+    EXPECT_EQ(run.err, c.err);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(test::ReadBytes(File("in.wav")), input);
+    EXPECT_EQ(test::ReadBytes(File("d.d77")), disk);
+    EXPECT_FALSE(std::filesystem::exists(File("o.wav")));
+    EXPECT_FALSE(std::filesystem::exists(File("o.bin")));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 5);
+  }
+  // A re-run replaces its own sound when asked to.
+  WriteSine(File("in.wav"), {"in", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1, 8000}, nullptr, 0.5);
+  ASSERT_EQ(Prep({"in.wav", "x.wav", "--image", "x.bin", "--disk", "d.d77", "--replace"}).exitCode,
+            0);
+  ASSERT_EQ(Run(TONEBAKE_DISK_EXE, {"extract", "d.d77", "X", "back.bin"}).exitCode, 0);
+  EXPECT_EQ(test::ReadBytes(File("back.bin")), test::ReadBytes(File("x.bin")));
+}
+
+// Input at the float limit, where mixing or resampling would overflow to
+// NaN, and input below digital silence, which --normalize cannot scale.
+TEST_F(PrepRun, ExtremeLevelsGiveFullScaleOrSilenceNeverUndefinedBytes) {
+  const Recording floatStereo{"float", SF_FORMAT_WAV | SF_FORMAT_FLOAT, 2, 44100};
+  WriteFrames(File("huge.wav"), floatStereo, Synthesize(floatStereo, 0.5, [](double t, int) {
+                return std::sin(2 * kPi * kToneHz * t) >= 0 ? 3e38 : -3e38;
+              }));
+  const test::ToolRun huge = Prep({"--wait", "16", "--gain", "100", "huge.wav", "huge8.wav"});
+  EXPECT_EQ(huge.exitCode, 0);
+  EXPECT_TRUE(Contains(huge.err, "samples clipped; --normalize would avoid it")) << huge.err;
+  const Bytes square = SamplesOf(test::ReadBytes(File("huge8.wav")));
+  EXPECT_GT(std::count(square.begin(), square.end(), 0x00), 1500);
+  EXPECT_GT(std::count(square.begin(), square.end(), 0xFF), 1500);
+
+  const Recording floatMono{"float", SF_FORMAT_WAV | SF_FORMAT_FLOAT, 1, 8000};
+  WriteFrames(File("tiny.wav"), floatMono,
+              Synthesize(floatMono, 0.5, [](double t, int) { return 1e-40 * Sine(t); }));
+  ASSERT_EQ(Prep({"--wait", "16", "--normalize", "tiny.wav", "tiny8.wav"}).exitCode, 0);
+  const Bytes silence = SamplesOf(test::ReadBytes(File("tiny8.wav")));
+  EXPECT_EQ(std::count(silence.begin(), silence.end(), 0x80),
+            static_cast<std::ptrdiff_t>(silence.size()));
+}
+
+// Runs on one disk wait for each other; a run stopped or failing halfway
+// leaves no temporary file.
+TEST_F(PrepRun, RunsTakeTurnsAndStoppedRunsLeaveNothing) {
+  WriteSine(File("in.wav"), {"in", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 2, 44100}, nullptr, 60);
+  options.workDir = dir.path().string();
+  FileLock held;
+  ASSERT_EQ(held.Acquire(File("d.d77"), 1000, nullptr), 0);
+  std::vector<test::BackgroundRun> started;
+  for (const char* name : {"a", "b"}) {
+    started.push_back(test::StartTool(
+        TONEBAKE_PREP_EXE,
+        {"--length", "1", "in.wav", std::string(name) + ".wav", "--disk", "d.d77"}, options, name));
+  }
+  for (const test::BackgroundRun& run : started) {
+    for (int wait = 0; test::ReadText(run.errPath).find("waiting") == std::string::npos; ++wait) {
+      ASSERT_LT(wait, 500) << "a run did not wait for the lock";
+      usleep(10000);
+    }
+  }
+  held.Release();
+  for (const test::BackgroundRun& run : started) {
+    EXPECT_EQ(test::FinishTool(run).exitCode, 0);
+  }
+  const test::ToolRun listed = Run(TONEBAKE_DISK_EXE, {"list", "d.d77"});
+  EXPECT_TRUE(Contains(listed.out, "\nA  ") && Contains(listed.out, "\nB  ")) << listed.out;
+
+  const auto temporaryLeft = [](const std::string& where) {
+    for (const auto& entry : std::filesystem::directory_iterator(where)) {
+      if (entry.path().filename().string().find(".tonebake-") != std::string::npos) {
+        return true;
+      }
+    }
+    return false;
+  };
+  options.stdoutBrokenPipe = true;  // as "| head -c 100" leaves it
+  const test::ToolRun piped = Prep({"in.wav", "-", "--image", "x.bin"});
+  EXPECT_EQ(piped.exitCode, 3);
+  EXPECT_EQ(piped.err, "tonebake-prep: standard output: cannot write: Broken pipe\n");
+  EXPECT_FALSE(std::filesystem::exists(File("x.bin")));
+  options.stdoutBrokenPipe = false;
+  options.fileSizeLimit = 10000;  // standard output a file that cannot grow
+  EXPECT_EQ(Prep({"in.wav", "-"}).exitCode, 3);
+  options.fileSizeLimit = 0;
+  for (const int signalNumber : {SIGINT, SIGHUP, SIGUSR1, SIGALRM}) {
+    test::InterruptedRun run;
+    for (int attempt = 0; attempt < 5 && !run.sent; ++attempt) {
+      run = test::RunAndInterrupt(TONEBAKE_PREP_EXE, {"in.wav", "out.wav"}, options, temporaryLeft,
+                                  signalNumber);
+    }
+    ASSERT_TRUE(run.sent) << signalNumber;
+    EXPECT_EQ(run.endSignal, signalNumber);
+    EXPECT_FALSE(temporaryLeft(dir.path().string())) << signalNumber;
+  }
 }
 
 }  // namespace

@@ -16,6 +16,7 @@ struct ToolOptions {
   bool stdinThroughPipe = false;      // through a pipe rather than the file itself (POSIX)
   bool stdinClosed = false;           // started with no standard input at all (POSIX)
   bool hangUpIgnored = false;         // started with SIGHUP ignored, as by nohup (POSIX)
+  bool stdoutBrokenPipe = false;      // standard output a pipe nobody reads (POSIX)
 };
 
 struct ToolRun {
@@ -56,6 +57,18 @@ InterruptedRun RunAndInterrupt(const std::string& executable,
                                const std::vector<std::string>& arguments,
                                const ToolOptions& options, bool (*ready)(const std::string& dir),
                                int signalNumber);
+
+// A run started in the background, its streams going to files of its own in
+// the work directory. POSIX only.
+struct BackgroundRun {
+  int pid = -1;
+  std::string outPath;
+  std::string errPath;
+};
+BackgroundRun StartTool(const std::string& executable, const std::vector<std::string>& arguments,
+                        const ToolOptions& options, const std::string& tag);
+// Waits for the run to end.
+ToolRun FinishTool(const BackgroundRun& run);
 
 // Whether file names can hold Shift-JIS bytes here and are read with the
 // Shift-JIS lead-byte rule in a run with `options`.

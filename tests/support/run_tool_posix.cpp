@@ -8,6 +8,7 @@
 
 #include "cli/platform.h"
 #include "support/run_tool.h"
+#include "support/temp_dir.h"
 #include "support/text_encoding.h"
 
 namespace tonebake::test {
@@ -73,6 +74,14 @@ bool RedirectStandardInput(const std::string& path, bool throughPipe) {
   }
   if (options.hangUpIgnored) {
     signal(SIGHUP, SIG_IGN);
+  }
+  int ends[2];
+  if (options.stdoutBrokenPipe && (pipe(ends) != 0 || dup2(ends[1], STDOUT_FILENO) < 0)) {
+    _exit(126);
+  }
+  if (options.stdoutBrokenPipe) {
+    close(ends[0]);  // a write now fails with EPIPE, or ends the process with SIGPIPE
+    close(ends[1]);
   }
   if (options.stdinClosed) {
     close(STDIN_FILENO);  // the next file opened gets descriptor 0
@@ -143,6 +152,29 @@ InterruptedRun RunAndInterrupt(const std::string& executable,
   }
   run.endSignal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
   return run;
+}
+
+BackgroundRun StartTool(const std::string& executable, const std::vector<std::string>& arguments,
+                        const ToolOptions& options, const std::string& tag) {
+  BackgroundRun run;
+  run.outPath = options.workDir + "/run-" + tag + ".out";
+  run.errPath = options.workDir + "/run-" + tag + ".err";
+  run.pid = fork();
+  if (run.pid == 0) {
+    ExecTool(executable, arguments, options, run.outPath, run.errPath);
+  }
+  return run;
+}
+
+ToolRun FinishTool(const BackgroundRun& run) {
+  ToolRun finished;
+  int status = 0;
+  if (run.pid > 0 && waitpid(run.pid, &status, 0) == run.pid && WIFEXITED(status)) {
+    finished.exitCode = WEXITSTATUS(status);
+  }
+  finished.out = ReadText(run.outPath);
+  finished.err = ReadText(run.errPath);
+  return finished;
 }
 
 namespace {
