@@ -3,6 +3,7 @@
 #endif
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
 
 #include "fileio/os_file.h"
@@ -147,9 +148,21 @@ std::size_t DirectoryLength(const std::string& path) {
   return length;
 }
 
-// The limit of NTFS and FAT long names alike.
-std::size_t NameLimit(const std::string&) {
-  return MAX_PATH - 5;
+// A name is at most 255 characters on NTFS and FAT alike, and with the
+// directory's full path it must fit in MAX_PATH, the limit of the calls
+// used here.
+std::size_t NameLimit(const std::string& directory) {
+  constexpr std::size_t kLongestName = 255;
+  char full[MAX_PATH];
+  const DWORD length =
+      GetFullPathNameA(directory.empty() ? "." : directory.c_str(), MAX_PATH, full, nullptr);
+  if (length == 0 || length >= MAX_PATH) {
+    return kLongestName;
+  }
+  // The full path, a separator unless it ends in one, the name, the final NUL.
+  const bool separated = full[length - 1] == '\\' || full[length - 1] == '/';
+  const std::size_t used = length + (separated ? 0 : 1) + 1;
+  return used < MAX_PATH ? std::min<std::size_t>(kLongestName, MAX_PATH - used) : 0;
 }
 
 std::string CutName(const std::string& name, std::size_t bytes) {

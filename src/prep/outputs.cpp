@@ -13,7 +13,6 @@ namespace tonebake::prep {
 namespace {
 
 constexpr std::size_t kBlockBytes = 1 << 16;
-constexpr std::uint8_t kSilence = 0x80;
 constexpr const char* kStandardOutputName = "standard output";
 
 // The system's reason for a failed standard-library call, or a plain one.

@@ -19,9 +19,11 @@ namespace {
 
 using test::Bytes;
 
+#ifndef _WIN32
 bool Contains(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
 }
+#endif
 
 class DiskRun : public ::testing::Test {
  protected:
