@@ -47,6 +47,36 @@ TEST(LoadFile, ReadsTheWholeFile) {
   EXPECT_EQ(Contents(file), bytes);
 }
 
+// Opens and closes seen by every FileAccess made, to show that no handle is
+// left open, whether the load succeeds or not.
+int g_openHandles = 0;
+class CountingFileAccess : public FileAccess {
+ public:
+  FileHandle Open(const char* name, std::uint32_t access, std::uint32_t attributes,
+                  std::uint32_t disposition) override {
+    const FileHandle handle = FileAccess::Open(name, access, attributes, disposition);
+    g_openHandles += handle != kNoFileHandle ? 1 : 0;
+    return handle;
+  }
+  int Close(FileHandle handle) override {
+    --g_openHandles;
+    return FileAccess::Close(handle);
+  }
+};
+
+TEST(LoadFile, ClosesWhatItOpens) {
+  TempDir dir;
+  WriteBytes(dir.File("in.wav"), Bytes(100, 1));
+  const FileAccessFactory counting = [] {
+    return std::unique_ptr<FileAccess>(std::make_unique<CountingFileAccess>());
+  };
+  ByteBuffer file;
+  EXPECT_EQ(LoadFile(dir.File("in.wav"), file, counting), 0);
+  EXPECT_EQ(g_openHandles, 0);
+  EXPECT_EQ(LoadFileAtMost(dir.File("in.wav"), 99, file, counting), TooLargeForUse);
+  EXPECT_EQ(g_openHandles, 0);
+}
+
 TEST(LoadFile, EmptyFileLoadsWithLengthZero) {
   TempDir dir;
   WriteBytes(dir.File("empty"), Bytes());

@@ -149,6 +149,17 @@ TEST(LocateSamples, DataSizeMustLieInsideTheFile) {
   }
 }
 
+// The field is signed: 2^31 and more is negative, however long the file (only
+// the header is read, so the length can be claimed).
+TEST(LocateSamples, ASizeOf2GiBOrMoreIsOutsideEvenAFileLongerThanThat) {
+  Bytes file = MakeWave(Bytes());
+  for (const std::uint32_t size : {0x80000000u, 0xC0000000u}) {
+    test::PutLittleEndian(file, 40, size, 4);
+    WaveSamples samples;
+    EXPECT_EQ(LocateSamples(file.data(), 0xF0000000u, samples), DataOutsideFile) << size;
+  }
+}
+
 TEST(LocateSamples, RefusesABufferShorterThanTheHeader) {
   const Bytes file = MakeWave(Bytes());
   WaveSamples samples;
