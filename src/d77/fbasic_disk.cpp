@@ -161,11 +161,21 @@ DiskResult CheckChangeable(const Disk& disk) {
   return DiskDone;
 }
 
-void WriteEntry(std::uint8_t* entry, const std::string& name, std::uint8_t firstCluster) {
+struct Form {
+  std::uint8_t type;
+  bool ascii;  // ASCII text always ends in 0x1A; binary data only short of a sector
+};
+constexpr Form kMachineLanguage = {MachineLanguage, false};
+constexpr Form kAsciiBasic = {BasicProgram, true};
+
+// The access byte after the ASCII mark stays 0x00: sequential.
+void WriteEntry(std::uint8_t* entry, const std::string& name, std::uint8_t firstCluster,
+                Form form) {
   std::memset(entry, 0, kEntrySize);
   std::memset(entry + entry_offset::kName, ' ', kNameLength);
   std::memcpy(entry + entry_offset::kName, name.data(), name.size());
-  entry[entry_offset::kType] = MachineLanguage;  // binary: kAscii stays 0x00
+  entry[entry_offset::kType] = form.type;
+  entry[entry_offset::kAscii] = form.ascii ? kAsciiMark : 0x00;
   entry[entry_offset::kFirstCluster] = firstCluster;
   std::memset(entry + entry_offset::kReserved, 0xFF, kEntrySize - entry_offset::kReserved);
 }
@@ -187,6 +197,9 @@ void WriteContent(const Disk& disk, const std::vector<std::uint8_t>& chain,
     }
   }
 }
+
+DiskResult AddForm(const Disk& disk, const std::string& name,
+                   const std::vector<std::uint8_t>& content, bool replace, Form form);
 
 }  // namespace
 
@@ -241,6 +254,19 @@ std::uint32_t FreeClusters(const Disk& disk) {
 
 DiskResult AddFile(const Disk& disk, const std::string& name,
                    const std::vector<std::uint8_t>& content, bool replace) {
+  return AddForm(disk, name, content, replace, kMachineLanguage);
+}
+
+DiskResult AddAsciiBasic(const Disk& disk, const std::string& name, const std::string& text,
+                         bool replace) {
+  return AddForm(disk, name, std::vector<std::uint8_t>(text.begin(), text.end()), replace,
+                 kAsciiBasic);
+}
+
+namespace {
+
+DiskResult AddForm(const Disk& disk, const std::string& name,
+                   const std::vector<std::uint8_t>& content, bool replace, Form form) {
   if (disk.writeProtected()) {
     return WriteProtectedDisk;
   }
@@ -271,9 +297,11 @@ DiskResult AddFile(const Disk& disk, const std::string& name,
     return changeable;
   }
   // Whole sectors for the bytes, and room for the end mark when they do not
-  // fill the last one; an empty file still takes a sector for its mark.
-  const auto sectors = static_cast<std::uint32_t>(std::max<std::size_t>(
-      (content.size() + kSectorSize - 1) / kSectorSize, content.empty() ? 1 : 0));
+  // fill the last one (always, for text); an empty file still takes a
+  // sector for its mark.
+  const std::size_t marked = content.size() + (form.ascii ? 1 : 0);
+  const auto sectors = static_cast<std::uint32_t>(
+      std::max<std::size_t>((marked + kSectorSize - 1) / kSectorSize, content.empty() ? 1 : 0));
   const std::uint32_t clustersNeeded = (sectors + kSectorsPerCluster - 1) / kSectorsPerCluster;
   std::vector<std::uint8_t> chain;
   for (std::uint32_t cluster = 0; cluster < kClusters && chain.size() < clustersNeeded; ++cluster) {
@@ -290,9 +318,11 @@ DiskResult AddFile(const Disk& disk, const std::string& name,
   fat[chain.back()] = static_cast<std::uint8_t>(kLastCluster + (sectors - 1) % kSectorsPerCluster);
   WriteContent(disk, chain, content, sectors);
   std::memcpy(Fat(disk), fat, kClusters);
-  WriteEntry(Entry(disk, index), name, chain.front());
+  WriteEntry(Entry(disk, index), name, chain.front(), form);
   return DiskDone;
 }
+
+}  // namespace
 
 DiskResult RemoveFile(const Disk& disk, const std::string& name) {
   if (disk.writeProtected()) {

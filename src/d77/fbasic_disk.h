@@ -59,6 +59,10 @@ std::uint32_t FreeClusters(const Disk& disk);
 // sector number repeated in a track.
 DiskResult AddFile(const Disk& disk, const std::string& name,
                    const std::vector<std::uint8_t>& content, bool replace);
+// Stores `text` as an ASCII BASIC program (type 0, ASCII, sequential): the
+// text, then 0x1A, then zeros to the end of the sector.
+DiskResult AddAsciiBasic(const Disk& disk, const std::string& name, const std::string& text,
+                         bool replace);
 DiskResult RemoveFile(const Disk& disk, const std::string& name);
 
 // The content of a file: for an FM-7 PCM image stored by AddFile, exactly

@@ -7,6 +7,9 @@
 
 #include "fileio/file_names.h"
 #include "fileio/whole_file.h"
+#include "fm7pcm/pcm_image.h"
+#include "player/play_program.h"
+#include "player/player_code.h"
 
 namespace tonebake::disk {
 namespace {
@@ -194,6 +197,55 @@ DiskExit AddContent(const char* program, DiskFile& file, const std::string& name
                     const std::vector<std::uint8_t>& content, bool replace) {
   const d77::DiskResult added = d77::AddFile(file.disk, name, content, replace);
   return added == d77::DiskDone ? Success : ReportRefusal(program, file.path, "add", name, added);
+}
+
+DiskExit RefreshPlayMenu(const char* program, DiskFile& file, const std::string& added,
+                         bool tellAll) {
+  std::vector<d77::FileEntry> files;
+  if (const d77::DiskResult listed = d77::ListFiles(file.disk, files); listed != d77::DiskDone) {
+    return ReportRefusal(program, file.path, "add", kMenuName, listed);
+  }
+  const bool hasPlayer = std::any_of(files.begin(), files.end(), [](const d77::FileEntry& entry) {
+    return entry.name == kPlayerName;
+  });
+  if (!hasPlayer) {
+    return Success;
+  }
+  std::vector<player::MenuSound> sounds;
+  for (const d77::FileEntry& entry : files) {
+    std::vector<std::uint8_t> content;
+    PcmImageInfo info;
+    if (entry.type != d77::MachineLanguage || entry.ascii ||
+        d77::ReadFile(file.disk, entry.name, content) != d77::DiskDone ||
+        !ParsePcmImage(content.data(), content.size(), info)) {
+      continue;  // not a sound
+    }
+    if (info.count == 0 || info.count > player::kLargestMenuCount) {
+      if (tellAll || added == entry.name) {
+        std::fprintf(stderr,
+                     "%s: %s: %s is not in PLAY's list: its count of %u is more than PLAY loads "
+                     "(%u); it is stored all the same\n",
+                     program, file.path.c_str(), ShowName(entry.name).c_str(),
+                     static_cast<unsigned>(info.count), player::kLargestMenuCount);
+      }
+      continue;
+    }
+    sounds.push_back({entry.name, info.count, info.wait});
+  }
+  const d77::DiskResult written =
+      d77::AddAsciiBasic(file.disk, kMenuName, player::PlayProgram(sounds, "1:"), true);
+  return written == d77::DiskDone ? Success
+                                  : ReportRefusal(program, file.path, "add", kMenuName, written);
+}
+
+DiskExit AddPlayer(const char* program, DiskFile& file, player::PsgProfile profile) {
+  const std::vector<std::uint8_t> code = player::MachineLanguageFile(
+      player::PlayerBytes(profile), player::kPlayerLoadAddress, player::kPlayerLoadAddress);
+  const d77::DiskResult added = d77::AddFile(file.disk, kPlayerName, code, true);
+  if (added != d77::DiskDone) {
+    return ReportRefusal(program, file.path, "add", kPlayerName, added);
+  }
+  return RefreshPlayMenu(program, file, std::string(), true);
 }
 
 std::string DefaultDiskName(const std::string& path, bool& cut) {

@@ -9,6 +9,7 @@
 #include "d77/fbasic_disk.h"
 #include "fileio/file_lock.h"
 #include "fileio/replacing_file.h"
+#include "player/volume_table.h"
 
 namespace tonebake::disk {
 
@@ -85,6 +86,21 @@ DiskExit CheckAdd(const char* program, const DiskFile& file, const std::string& 
 // Stores `content` as NAME on the loaded disk, in memory; reports a refusal.
 DiskExit AddContent(const char* program, DiskFile& file, const std::string& name,
                     const std::vector<std::uint8_t>& content, bool replace);
+
+// The player's files on a disk.
+constexpr const char* kPlayerName = "PLAYER";
+constexpr const char* kMenuName = "PLAY";
+
+// Makes PLAY's list again from the sounds on the loaded disk, when PLAYER
+// is on it. A sound PLAY cannot load (a count above 20480) stays on the
+// disk but out of the list; that is said of the sound just `added` (none
+// when empty), or of every such sound with `tellAll`.
+DiskExit RefreshPlayMenu(const char* program, DiskFile& file, const std::string& added,
+                         bool tellAll = false);
+
+// Puts PLAYER, with the profile's volume tables, and PLAY on the loaded
+// disk, in place of any there.
+DiskExit AddPlayer(const char* program, DiskFile& file, player::PsgProfile profile);
 
 // The default name of a file on the disk: the base name of `path` without
 // its extension, upper-cased and cut to 8 characters (`cut` tells whether it

@@ -1,6 +1,7 @@
 // tonebake-disk: puts FM-7 PCM images on F-BASIC data disks in D77 images,
 // the disk format of FM-7 emulators and disk-copy tools.
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -26,9 +27,13 @@ const char* const kUsage =
     "  list DISK.d77                    the files and the free space\n"
     "  extract DISK.d77 NAME OUT        write a file's content to OUT\n"
     "  remove DISK.d77 NAME             delete a file\n"
+    "  player DISK.d77                  put the player PLAYER and the menu PLAY on\n"
+    "      --psg fm7|fm77av             the disk; the volume curve of the sound\n"
+    "                                   chip (default fm7). While PLAYER is there,\n"
+    "                                   add and remove keep PLAY's list current\n"
     "  --help, --version\n"
     "\n"
-    "Load an image on the FM-7 with LOADM \"NAME\",offset (see the manual).\n"
+    "On the FM-7, with the disk in drive 1: RUN \"1:PLAY\" (see the manual).\n"
     "Exit status: 0 success, 1 bad usage, 2 a file cannot be read or the disk is\n"
     "damaged or not 2D, 3 the disk refuses the change, 4 a file cannot be written.\n";
 
@@ -36,6 +41,7 @@ struct Command {
   std::string verb;
   std::vector<std::string> operands;
   bool replace = false;
+  std::optional<player::PsgProfile> profile;  // --psg, for 'player'
 };
 
 DiskExit Usage(const std::string& why) {
@@ -104,11 +110,20 @@ DiskExit Add(const Command& command) {
       loaded != Success) {
     return loaded;
   }
-  if (const DiskExit added = AddContent(kProgram, file, name, content, command.replace);
-      added != Success) {
-    return added;
+  DiskExit exit = AddContent(kProgram, file, name, content, command.replace);
+  if (exit == Success) {
+    exit = RefreshPlayMenu(kProgram, file, name);
   }
-  return SaveDisk(kProgram, file);
+  return exit == Success ? SaveDisk(kProgram, file) : exit;
+}
+
+DiskExit Player(const Command& command) {
+  DiskFile file;
+  DiskExit exit = LoadDiskToChange(kProgram, command.operands[0], file);
+  if (exit == Success) {
+    exit = AddPlayer(kProgram, file, command.profile.value_or(player::PsgProfile::Fm7));
+  }
+  return exit == Success ? SaveDisk(kProgram, file) : exit;
 }
 
 const char* TypeName(std::uint8_t type) {
@@ -176,7 +191,8 @@ DiskExit Remove(const Command& command) {
   if (removed != d77::DiskDone) {
     return ReportRefusal(kProgram, file.path, "remove", command.operands[1], removed);
   }
-  return SaveDisk(kProgram, file);
+  const DiskExit refreshed = RefreshPlayMenu(kProgram, file, std::string());
+  return refreshed == Success ? SaveDisk(kProgram, file) : refreshed;
 }
 
 struct Verb {
@@ -188,13 +204,14 @@ struct Verb {
 
 const Verb kVerbs[] = {
     {"new", 1, 1, New},         {"add", 2, 3, Add},       {"list", 1, 1, List},
-    {"extract", 3, 3, Extract}, {"remove", 2, 2, Remove},
+    {"extract", 3, 3, Extract}, {"remove", 2, 2, Remove},   {"player", 1, 1, Player},
 };
 
 int Run(const std::vector<std::string>& arguments) {
   Command command;
   bool optionsEnded = false;
-  for (const std::string& argument : arguments) {
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    const std::string& argument = arguments[i];
     if (optionsEnded || argument.size() < 2 || argument[0] != '-') {
       (command.verb.empty() ? command.verb : command.operands.emplace_back()) = argument;
     } else if (argument == "--") {
@@ -207,6 +224,13 @@ int Run(const std::vector<std::string>& arguments) {
       return Success;
     } else if (argument == "--replace") {
       command.replace = true;
+    } else if (argument == "--psg") {
+      player::PsgProfile profile = player::PsgProfile::Fm7;
+      if (i + 1 == arguments.size() || !player::ParsePsgProfile(arguments[i + 1], profile)) {
+        return Usage("--psg takes fm7 or fm77av");
+      }
+      command.profile = profile;
+      ++i;
     } else {
       return Usage("unknown option '" + argument + "'");
     }
@@ -219,6 +243,9 @@ int Run(const std::vector<std::string>& arguments) {
       }
       if (command.replace && command.verb != "add") {
         return Usage("--replace goes with 'add'");
+      }
+      if (command.profile && command.verb != "player") {
+        return Usage("--psg goes with 'player'");
       }
       return verb.run(command);
     }

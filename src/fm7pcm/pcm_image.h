@@ -1,6 +1,7 @@
 #ifndef TONEBAKE_FM7PCM_PCM_IMAGE_H
 #define TONEBAKE_FM7PCM_PCM_IMAGE_H
 
+#include <cstddef>
 #include <cstdint>
 
 namespace tonebake {
@@ -38,6 +39,18 @@ extern const std::uint8_t kPcmImageTrailer[kPcmImageTrailerSize];
 // written.
 void BuildPcmImage(const std::uint8_t* samples, std::uint32_t count, std::uint8_t wait,
                    std::uint8_t* image);
+
+// What the header of an image says, once the bytes have proved to be one.
+struct PcmImageInfo {
+  std::uint16_t count = 0;    // the count field
+  std::uint8_t wait = 0;
+  std::uint32_t samples = 0;  // the bytes between header and trailer
+};
+
+// Whether `length` bytes are an FM-7 PCM image: 0x00, the count, 0x00
+// 0x00, the wait, the samples, and the trailer, with the count the low 16
+// bits of the number of samples.
+bool ParsePcmImage(const std::uint8_t* bytes, std::size_t length, PcmImageInfo& info);
 
 }  // namespace tonebake
 

@@ -10,6 +10,10 @@
 #include "fileio/os_file.h"
 #include "fileio/replacing_file.h"
 #include "fm7pcm/pcm_image.h"
+#include "player/psg_preview.h"
+#include "wave/byte_order.h"
+#include "wave/wave_header.h"
+#include "wave/wave_writer.h"
 #include "prep/audio_io.h"
 #include "prep/outputs.h"
 #include "prep/pipeline.h"
@@ -23,7 +27,6 @@ enum ExitCode : int { Success = 0, BadUsage = 1, UnreadableInput = 2, OutputFail
 
 constexpr const char* kProgram = "tonebake-prep";
 constexpr std::uint32_t kMaxCountField = 0xFFFF;
-constexpr std::uint32_t kBasicModeBytes = 32 * 1024;
 
 std::string Named(const std::string& path) {
   return path == kStandardStream ? "standard input" : path;
@@ -45,14 +48,31 @@ void WarnAboutLength(const std::string& output, std::uint64_t count, std::uint32
                  kProgram, output.c_str(), static_cast<unsigned long long>(count), kMaxCountField,
                  static_cast<double>(kMaxCountField) / rate, rate);
   }
-  const std::uint64_t imageSize = count + kPcmImageOverhead;
-  if (imageSize > kBasicModeBytes) {
-    const std::uint32_t fits = kBasicModeBytes - kPcmImageOverhead;
+  if (count > kFitSamples) {
     std::fprintf(stderr,
-                 "%s: warning: %s: the image is %llu bytes, more than the 32 KiB an FM-7 in "
-                 "BASIC mode can hold; %u samples (%.2f s at %u Hz) fit\n",
-                 kProgram, output.c_str(), static_cast<unsigned long long>(imageSize), fits,
-                 static_cast<double>(fits) / rate, rate);
+                 "%s: warning: %s: %llu samples, more than PLAY loads at &H3000 (20480 bytes, "
+                 "BASIC and the player in memory); %u samples (%.2f s at %u Hz) fit, and "
+                 "--fit makes it fit\n",
+                 kProgram, output.c_str(), static_cast<unsigned long long>(count), kFitSamples,
+                 static_cast<double>(kFitSamples) / rate, rate);
+  }
+}
+
+// What --fit cut, when even wait 63 could not hold it all.
+void WarnAboutCut(const PrepOptions& options, const Plan& plan, const SampleWriter& writer) {
+  if (plan.expectedOutput > writer.count()) {
+    std::fprintf(stderr,
+                 "%s: warning: %s: cut to %.2f s of %.2f s at %u Hz to fit what PLAY loads, "
+                 "with a 10 ms fade-out\n",
+                 kProgram, Named(options.input).c_str(),
+                 static_cast<double>(writer.count()) / plan.rate,
+                 static_cast<double>(plan.expectedOutput) / plan.rate, plan.rate);
+  } else {
+    std::fprintf(stderr,
+                 "%s: warning: %s: cut to %.2f s at %u Hz to fit what PLAY loads, with a 10 ms "
+                 "fade-out\n",
+                 kProgram, Named(options.input).c_str(),
+                 static_cast<double>(writer.count()) / plan.rate, plan.rate);
   }
 }
 
@@ -116,7 +136,7 @@ float ChooseGain(AudioSource& source, const PrepOptions& options, const Plan& pl
   return gain;
 }
 
-// The pass that writes. With --fit the output is at most 32757 samples: it
+// The pass that writes. With --fit the output is at most 20480 samples: it
 // is gathered first, so that a cut can end in a fade-out.
 PassReport WritePass(AudioSource& source, const PrepOptions& options, const Plan& plan, float gain,
                      SampleWriter& writer) {
@@ -184,9 +204,59 @@ int WriteChangedDisk(const PrepOptions& options, const SampleWriter& writer, dis
   }
   disk::DiskExit exit = disk::AddContent(kProgram, file, name, image, options.replace);
   if (exit == disk::Success) {
+    exit = options.player ? disk::AddPlayer(kProgram, file, options.profile)
+                          : disk::RefreshPlayMenu(kProgram, file, name);
+  }
+  if (exit == disk::Success) {
     exit = disk::WriteDisk(kProgram, file, out);
   }
   return FromDiskExit(exit);
+}
+
+// What the FM-7 plays from the image, rendered and written to `out` for
+// the final commit.
+int WritePreview(const PrepOptions& options, const SampleWriter& writer, ReplacingFile& out) {
+  std::vector<std::uint8_t> image;
+  writer.KeptImage(image);
+  PcmImageInfo info;
+  ParsePcmImage(image.data(), image.size(), info);
+  // LOADM loads count bytes, the wait byte first; PLAY holds 20480 of them.
+  std::uint32_t loadedBytes = info.count;
+  if (info.samples > kFitSamples) {
+    std::fprintf(stderr,
+                 "%s: warning: %s: the preview plays the first %u samples, all PLAY loads\n",
+                 kProgram, options.preview->c_str(), kFitSamples - 1);
+    loadedBytes = kFitSamples;
+  }
+  const std::vector<std::uint8_t> loaded(image.begin() + pcm_image_offset::kWait,
+                                         image.begin() + pcm_image_offset::kWait + loadedBytes);
+  player::M6809 cpu;
+  std::string error;
+  if (loaded.empty() ||
+      !player::RunPlayer(options.profile, loaded, static_cast<std::uint16_t>(loadedBytes - 1),
+                         cpu, error)) {
+    std::fprintf(stderr, "%s: %s: cannot make the preview: %s\n", kProgram,
+                 options.preview->c_str(), loaded.empty() ? "no samples" : error.c_str());
+    return OutputFailure;
+  }
+  const std::vector<std::int16_t> rendered = player::RenderPsg(
+      player::DecodePsgWrites(cpu.writes), cpu.cycles, options.profile, player::kFm7ClockHz);
+  std::vector<std::uint8_t> bytes(kWaveHeaderSize + rendered.size() * 2);
+  WritePcmWaveHeader(player::kPreviewRate, 16, static_cast<std::uint32_t>(rendered.size() * 2),
+                     bytes.data());
+  for (std::size_t i = 0; i < rendered.size(); ++i) {
+    WriteLittleEndian16(&bytes[kWaveHeaderSize + 2 * i], static_cast<std::uint16_t>(rendered[i]));
+  }
+  std::int32_t code = out.Open(*options.preview);
+  if (code == 0) {
+    code = out.Write(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
+  }
+  if (code != 0) {
+    std::fprintf(stderr, "%s: %s: cannot write: %s\n", kProgram, options.preview->c_str(),
+                 DescribeFileError(code).c_str());
+    return OutputFailure;
+  }
+  return Success;
 }
 
 // Any two of the files named that are one file: refused before anything is
@@ -204,6 +274,9 @@ bool NamesOneFileTwice(const PrepOptions& options) {
   }
   if (options.disk) {
     files.push_back({"--disk", *options.disk});
+  }
+  if (options.preview) {
+    files.push_back({"--preview", *options.preview});
   }
   return disk::AnyTwoAreOneFile(kProgram, files);
 }
@@ -254,7 +327,7 @@ int Prepare(const PrepOptions& options) {
     return UnreadableInput;
   }
   SampleWriter writer(options.dither, plan.rate, plan.wait);
-  if (options.disk) {
+  if (options.disk || options.preview) {
     writer.KeepSamples(d77::kClusters * d77::kClusterSize);  // no more fits on a disk
   }
   std::string failedPath;
@@ -274,18 +347,29 @@ int Prepare(const PrepOptions& options) {
     return OutputFailure;
   }
   ReplacingFile diskOut;
+  ReplacingFile previewOut;
+  std::vector<SampleWriter::OtherFile> others;
   if (options.disk) {
     if (const int written = WriteChangedDisk(options, writer, diskFile, diskName, diskOut);
         written != Success) {
       return written;
     }
+    others.push_back({&diskOut, *options.disk});
   }
-  if (!writer.Commit(options.disk ? &diskOut : nullptr, options.disk ? *options.disk : "",
-                     failedPath, error)) {
+  if (options.preview) {
+    if (const int written = WritePreview(options, writer, previewOut); written != Success) {
+      return written;
+    }
+    others.push_back({&previewOut, *options.preview});
+  }
+  if (!writer.Commit(others, failedPath, error)) {
     std::fprintf(stderr, "%s: %s: cannot write: %s\n", kProgram, failedPath.c_str(), error.c_str());
     return OutputFailure;
   }
   WarnAboutSound(options, plan, report, writer, source.sampleRate());
+  if (report.cut && options.fit) {
+    WarnAboutCut(options, plan, writer);
+  }
   WarnAboutLength(options.output, writer.count(), plan.rate);
   std::fprintf(stderr, "%s -> %s: %llu samples at %u Hz (PCM wait %u), %.2f s\n",
                Named(options.input).c_str(),

@@ -199,7 +199,7 @@ bool SampleWriter::FinishStandardOutput() {
   return true;
 }
 
-bool SampleWriter::Commit(ReplacingFile* more, const std::string& morePath, std::string& failedPath,
+bool SampleWriter::Commit(const std::vector<OtherFile>& others, std::string& failedPath,
                           std::string& error) {
   if (failure_ != 0) {
     return Report(failedPath, error);
@@ -214,9 +214,9 @@ bool SampleWriter::Commit(ReplacingFile* more, const std::string& morePath, std:
     files.push_back(&*image_);
     paths.push_back(imagePath_);
   }
-  if (more != nullptr) {
-    files.push_back(more);
-    paths.push_back(morePath);
+  for (const OtherFile& other : others) {
+    files.push_back(other.file);
+    paths.push_back(other.path);
   }
   std::size_t failed = 0;
   if (const std::int32_t code = ReplacingFile::CommitAll(files.data(), files.size(), &failed);

@@ -36,10 +36,14 @@ class SampleWriter {
   bool Add(const float* samples, std::size_t count);
   // Completes the headers; standard output is written out.
   bool Complete(std::string& failedPath, std::string& error);
-  // Puts the files in place, together with `more` (a changed disk) when
-  // given: all of them, or none.
-  bool Commit(ReplacingFile* more, const std::string& morePath, std::string& failedPath,
-              std::string& error);
+  // Another file written for the same run (a changed disk, a preview), and
+  // its name as the user gave it.
+  struct OtherFile {
+    ReplacingFile* file;
+    std::string path;
+  };
+  // Puts the files in place, together with `others`: all of them, or none.
+  bool Commit(const std::vector<OtherFile>& others, std::string& failedPath, std::string& error);
 
   // Keeps the samples, up to `limit`, for an image in memory as well.
   void KeepSamples(std::size_t limit) { keepLimit_ = limit; }

@@ -59,7 +59,19 @@ std::string MakePlan(const PrepOptions& options, const AudioSource& source, Plan
                       static_cast<std::int64_t>(std::llround(*options.lengthSeconds * inputRate)));
   }
   plan.inputFrames = frames;
-  const double expected = std::ceil(static_cast<double>(frames) * plan.rate / inputRate);
+  const auto outputOf = [&](std::uint32_t rate) {
+    return std::ceil(static_cast<double>(frames) * rate / inputRate);
+  };
+  // --fit on its own: the highest rate, not above the recording's own, at
+  // which all of it fits in what PLAY loads; wait 63 (and a cut) when none
+  // does.
+  if (options.fit && !options.wait && !options.rate) {
+    while (plan.wait < kWaitRateCount - 1 && outputOf(WaitRateTable[plan.wait]) > kFitSamples) {
+      ++plan.wait;
+    }
+    plan.rate = WaitRateTable[plan.wait];
+  }
+  const double expected = outputOf(plan.rate);
   if (expected > static_cast<double>(kMaxOutputSamples)) {
     return "at " + std::to_string(static_cast<long long>(inputRate)) + " Hz, its " +
            std::to_string(frames) + " frames would make " +

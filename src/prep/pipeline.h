@@ -13,8 +13,9 @@ namespace tonebake::prep {
 
 // The most samples a WAVE file (and an image) can hold: sizes are 32-bit.
 constexpr std::uint64_t kMaxOutputSamples = 0xFFFFFFFFull - 44;
-// What a 32 KiB image holds: 32768 bytes less the 11 of header and trailer.
-constexpr std::uint32_t kFitSamples = 32757;
+// What PLAY can load: &H3000 to &H7FFF, 20480 bytes, the count of an image
+// at most (LOADM loads the wait byte and count - 1 samples).
+constexpr std::uint32_t kFitSamples = 20480;
 constexpr double kFitFadeSeconds = 0.010;
 // Input rates below this are refused.
 constexpr double kLowestInputRate = 1000;

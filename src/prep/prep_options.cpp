@@ -29,6 +29,9 @@ enum OptionCode : int {
   DiskOption,
   DiskNameOption,
   ReplaceOption,
+  PlayerOption,
+  PreviewOption,
+  PsgOption,
 };
 
 // clang-format off
@@ -47,6 +50,9 @@ const option kLongOptions[] = {
     {"disk", required_argument, nullptr, DiskOption},
     {"disk-name", required_argument, nullptr, DiskNameOption},
     {"replace", no_argument, nullptr, ReplaceOption},
+    {"player", no_argument, nullptr, PlayerOption},
+    {"preview", required_argument, nullptr, PreviewOption},
+    {"psg", required_argument, nullptr, PsgOption},
     {"help", no_argument, nullptr, HelpOption},
     {"version", no_argument, nullptr, VersionOption},
     {nullptr, 0, nullptr, 0},
@@ -156,6 +162,16 @@ std::string TakeOption(int code, const char* argument, PrepOptions& options) {
     case ReplaceOption:
       options.replace = true;
       return std::string();
+    case PlayerOption:
+      options.player = true;
+      return std::string();
+    case PreviewOption:
+      options.preview = argument;
+      return std::string();
+    case PsgOption:
+      return player::ParsePsgProfile(argument, options.profile)
+                 ? std::string()
+                 : Refusal("--psg", "fm7 or fm77av", argument);
     case NormalizeOption:
       options.normalize = true;
       return std::string();
@@ -209,6 +225,12 @@ std::string CheckFileNames(const std::vector<std::string>& names, PrepOptions& o
   }
   if (options.replace && !options.disk) {
     return "--replace goes with --disk";
+  }
+  if (options.player && !options.disk) {
+    return "--player goes with --disk";
+  }
+  if (options.preview && *options.preview == kStandardStream) {
+    return "--preview needs a file name; only OUTPUT can be standard output";
   }
   if (options.disk && !options.diskName && options.output == kStandardStream) {
     return "--disk with OUTPUT '-' needs --disk-name";
@@ -303,8 +325,9 @@ std::string PrepUsage() {
          "      --channel CH    left, right or mix (the average; the default)\n"
          "      --start TIME    skip TIME of the input first (seconds, or m:ss.s)\n"
          "      --length TIME   keep at most TIME of the input\n"
-         "      --fit           cut to what a 32 KiB image holds (32757 samples),\n"
-         "                      ending in a 10 ms fade-out\n"
+         "      --fit           make it fit what PLAY loads (20480 samples): without\n"
+         "                      --wait or --rate, the highest rate at which all of it\n"
+         "                      fits; else cut, ending in a 10 ms fade-out\n"
          "      --highpass HZ   remove DC offset and rumble below HZ (two-pole)\n"
          "  -g, --gain DB       change the level by DB decibels\n"
          "  -n, --normalize     scale the peak to full scale (before --gain)\n"
@@ -314,6 +337,10 @@ std::string PrepUsage() {
          "                      (made when missing), as OUTPUT's base name\n"
          "      --disk-name N   the name on the disk instead (8 characters at most)\n"
          "      --replace       replace a file of that name on the disk\n"
+         "      --player        also put the player PLAYER and the menu PLAY on the disk\n"
+         "      --preview FILE  also write what the FM-7 plays, as a 16-bit WAVE file\n"
+         "      --psg CURVE     the sound chip's volume curve for --player and --preview:\n"
+         "                      fm7 (the default) or fm77av (most emulators)\n"
          "  -h, --help          show this help and exit\n"
          "      --version       show the version and exit\n"
          "\n"

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "player/volume_table.h"
 #include "prep/signal.h"
 
 namespace tonebake::prep {
@@ -22,13 +23,16 @@ struct PrepOptions {
   std::optional<std::string> image;            // --image OUT.bin
   double startSeconds = 0;                     // --start TIME
   std::optional<double> lengthSeconds;         // --length TIME
-  bool fit = false;                            // --fit: cut to what a 32 KiB image holds
+  bool fit = false;                            // --fit: make it fit what PLAY loads
   double gainDb = 0;                           // --gain DB
   ChannelChoice channel = ChannelChoice::Mix;  // --channel left|right|mix
   std::optional<double> highpassHz;            // --highpass HZ
   std::optional<std::string> disk;             // --disk DISK.d77: the image there too
   std::optional<std::string> diskName;         // --disk-name NAME
   bool replace = false;                        // --replace: a file of that name on the disk
+  bool player = false;                         // --player: PLAYER and PLAY on the disk too
+  std::optional<std::string> preview;          // --preview OUT.wav: what the FM-7 plays
+  player::PsgProfile profile = player::PsgProfile::Fm7;  // --psg fm7|fm77av
   bool help = false;
   bool version = false;
 };

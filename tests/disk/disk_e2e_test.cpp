@@ -335,6 +335,100 @@ TEST_F(DiskRun, DefaultNamesComeFromTheBaseName) {
   }
 }
 
+// PLAYER as LOADM reads it, PLAY written out here from the format of an
+// ASCII BASIC file, and the list kept current as sounds come and go.
+TEST_F(DiskRun, ThePlayerAndItsMenuFollowTheDisksSounds) {
+  const Bytes voice = MakeImage("voice", 1000);  // wait 16 at 8000 Hz
+  const Bytes beep = MakeImage("beep", 100);
+  ASSERT_EQ(Disk({"add", "d.d77", "voice.bin"}).exitCode, 0);
+  ASSERT_EQ(Disk({"player", "d.d77", "--psg", "fm77av"}).exitCode, 0);
+  ASSERT_EQ(Disk({"add", "d.d77", "beep.bin"}).exitCode, 0);
+  ASSERT_EQ(Disk({"extract", "d.d77", "PLAYER", "player.bin"}).exitCode, 0);
+  const Bytes player = Read("player.bin");
+  // 0x00, 975 bytes (0x3CF) at &H2800, then 0xFF 0x00 0x00 and EXEC &H2800,
+  // padded to its sector with 0x1A and zeros.
+  ASSERT_GE(player.size(), 985u);
+  EXPECT_EQ(Bytes(player.begin(), player.begin() + 7),
+            (Bytes{0x00, 0x03, 0xCF, 0x28, 0x00, 0x20, 0x04}));
+  EXPECT_EQ(Bytes(player.begin() + 980, player.begin() + 986),
+            (Bytes{0xFF, 0x00, 0x00, 0x28, 0x00, 0x1A}));
+  const std::string expected =
+      "\r\n"
+      "10 CLEAR ,&H27FF:D$=\"1:\"\r\n"
+      "20 LOADM D$+\"PLAYER\"\r\n"
+      "30 PRINT \"tonebake PLAY (BREAK does not stop a sound)\"\r\n"
+      "40 RESTORE:N=0\r\n"
+      "50 READ N$,C,S:IF N$=\"\" THEN 80\r\n"
+      "60 N=N+1:PRINT N;N$;S;\"s\"\r\n"
+      "70 GOTO 50\r\n"
+      "80 IF N=0 THEN PRINT \"No sounds on this disk\":END\r\n"
+      "90 INPUT \"Sound (0 ends)\";K\r\n"
+      "100 IF K<1 OR K>N THEN END\r\n"
+      "110 RESTORE:FOR I=1 TO K:READ N$,C,S:NEXT\r\n"
+      "120 LOADM D$+N$,&H3000\r\n"
+      "130 POKE &H2802,&H30:POKE &H2803,&H0:POKE &H2804,INT((C-1)/256):POKE &H2805,(C-1) MOD "
+      "256\r\n"
+      "140 EXEC &H2800\r\n"
+      "150 GOTO 90\r\n"
+      "1000 DATA \"VOICE\",1000,0.12\r\n"  // 999 samples of 224 cycles
+      "1010 DATA \"BEEP\",100,0.01\r\n"
+      "1020 DATA \"\",0,0\r\n";
+  ASSERT_EQ(Disk({"extract", "d.d77", "PLAY", "play.txt"}).exitCode, 0);
+  Bytes play(expected.begin(), expected.end());
+  play.push_back(0x1A);
+  play.resize((play.size() + 255) / 256 * 256, 0x00);
+  EXPECT_EQ(Read("play.txt"), play);
+  const test::ToolRun listed = Disk({"list", "d.d77"});
+  EXPECT_NE(listed.out.find("PLAY      BASIC    ASCII         3\n"), std::string::npos)
+      << listed.out;
+  // Gone from the list once removed; one PLAY cannot load is stored but left out.
+  ASSERT_EQ(Disk({"remove", "d.d77", "VOICE"}).exitCode, 0);
+  test::WriteBytes(dir.File("huge.bin"), MakeImage("huge", 20481));
+  const test::ToolRun huge = Disk({"add", "d.d77", "huge.bin"});
+  EXPECT_EQ(huge.exitCode, 0);
+  EXPECT_EQ(huge.err,
+            Console("tonebake-disk: d.d77: HUGE is not in PLAY's list: its count of "
+                    "20481 is more than PLAY loads (20480); it is stored all the same\n"));
+  ASSERT_EQ(Disk({"extract", "d.d77", "PLAY", "play.txt"}).exitCode, 0);
+  const std::string menu = test::ReadText(dir.File("play.txt"));
+  EXPECT_EQ(menu.find("VOICE"), std::string::npos);
+  EXPECT_NE(menu.find("1000 DATA \"BEEP\",100,0.01\r\n1010 DATA \"\",0,0\r\n\x1A"),
+            std::string::npos);
+  EXPECT_EQ(Disk({"player", "d.d77", "--psg", "ay"}).exitCode, 1);
+  EXPECT_EQ(Disk({"list", "d.d77", "--psg", "fm7"}).exitCode, 1);
+}
+
+// The preview program on the same images: what the FM-7 plays, and
+// refusals of what it cannot.
+TEST_F(DiskRun, PlayRendersImagesAndRefusesWhatAnFm7CannotPlay) {
+  const Bytes tone = MakeImage("tone", 8000);
+  options.workDir = dir.path().string();
+  const test::ToolRun played =
+      test::RunTool(TONEBAKE_PLAY_EXE, {"tone.bin", "tone44.wav"}, options);
+  ASSERT_EQ(played.exitCode, 0) << played.err;
+  const Bytes wave = Read("tone44.wav");
+  // 16-bit mono at 44100 Hz: 7999 samples of 224 cycles at 1798660 Hz, and
+  // less than 1000 cycles of setting up and silencing (under 25 samples).
+  ASSERT_GE(wave.size(), 44u);
+  EXPECT_EQ(ReadLittleEndian32(&wave[24]), 44100u);
+  EXPECT_EQ(ReadLittleEndian16(&wave[34]), 16u);
+  const double seconds = 7999 * 224 / 1798660.0;
+  EXPECT_GE(static_cast<double>(wave.size() - 44) / 2, seconds * 44100);
+  EXPECT_LE(static_cast<double>(wave.size() - 44) / 2, seconds * 44100 + 25);
+  test::WriteBytes(dir.File("notimage.bin"), Bytes(100, 0x80));
+  const auto run = [this](const std::vector<std::string>& arguments) {
+    return test::RunTool(TONEBAKE_PLAY_EXE, arguments, options);
+  };
+  EXPECT_EQ(run({"notimage.bin", "o.wav"}).err,
+            Console("tonebake-play: notimage.bin: cannot read: not an FM-7 PCM image\n"));
+  test::WriteBytes(dir.File("big.bin"), MakeImage("big", 20481));
+  EXPECT_EQ(run({"big.bin", "o.wav"}).exitCode, 2);
+  EXPECT_EQ(run({"tone.bin", "./tone.bin"}).exitCode, 1);
+  EXPECT_EQ(run({"tone.bin", "o.wav", "--psg", "sn76489"}).exitCode, 1);
+  EXPECT_EQ(run({"tone.bin", "o.wav", "--clock", "0"}).exitCode, 1);
+  EXPECT_FALSE(std::filesystem::exists(dir.File("o.wav")));
+}
+
 #ifndef _WIN32
 TEST_F(DiskRun, AReadOnlyDiskIsNotReplaced) {
   if (geteuid() == 0) {
