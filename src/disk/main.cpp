@@ -204,7 +204,7 @@ struct Verb {
 
 const Verb kVerbs[] = {
     {"new", 1, 1, New},         {"add", 2, 3, Add},       {"list", 1, 1, List},
-    {"extract", 3, 3, Extract}, {"remove", 2, 2, Remove},   {"player", 1, 1, Player},
+    {"extract", 3, 3, Extract}, {"remove", 2, 2, Remove}, {"player", 1, 1, Player},
 };
 
 int Run(const std::vector<std::string>& arguments) {

@@ -25,8 +25,8 @@ void BuildPcmImage(const std::uint8_t* samples, std::uint32_t count, std::uint8_
 
 bool ParsePcmImage(const std::uint8_t* bytes, std::size_t length, PcmImageInfo& info) {
   if (length < kPcmImageOverhead || bytes[0] != 0 || bytes[3] != 0 || bytes[4] != 0 ||
-      std::memcmp(bytes + length - kPcmImageTrailerSize, kPcmImageTrailer,
-                  kPcmImageTrailerSize) != 0) {
+      std::memcmp(bytes + length - kPcmImageTrailerSize, kPcmImageTrailer, kPcmImageTrailerSize) !=
+          0) {
     return false;
   }
   const auto samples = static_cast<std::uint32_t>(length - kPcmImageOverhead);

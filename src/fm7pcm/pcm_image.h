@@ -42,7 +42,7 @@ void BuildPcmImage(const std::uint8_t* samples, std::uint32_t count, std::uint8_
 
 // What the header of an image says, once the bytes have proved to be one.
 struct PcmImageInfo {
-  std::uint16_t count = 0;    // the count field
+  std::uint16_t count = 0;  // the count field
   std::uint8_t wait = 0;
   std::uint32_t samples = 0;  // the bytes between header and trailer
 };

@@ -10,8 +10,8 @@
 namespace tonebake::player {
 
 struct MenuSound {
-  std::string name;    // the file's name on the disk
-  std::uint16_t count; // the image's count: LOADM loads that many bytes
+  std::string name;     // the file's name on the disk
+  std::uint16_t count;  // the image's count: LOADM loads that many bytes
   std::uint8_t wait;
 };
 

@@ -11,14 +11,14 @@
 #include "fileio/replacing_file.h"
 #include "fm7pcm/pcm_image.h"
 #include "player/psg_preview.h"
-#include "wave/byte_order.h"
-#include "wave/wave_header.h"
-#include "wave/wave_writer.h"
 #include "prep/audio_io.h"
 #include "prep/outputs.h"
 #include "prep/pipeline.h"
 #include "prep/prep_options.h"
 #include "prep/signal.h"
+#include "wave/byte_order.h"
+#include "wave/wave_header.h"
+#include "wave/wave_writer.h"
 
 namespace tonebake::prep {
 namespace {
@@ -233,8 +233,8 @@ int WritePreview(const PrepOptions& options, const SampleWriter& writer, Replaci
   player::M6809 cpu;
   std::string error;
   if (loaded.empty() ||
-      !player::RunPlayer(options.profile, loaded, static_cast<std::uint16_t>(loadedBytes - 1),
-                         cpu, error)) {
+      !player::RunPlayer(options.profile, loaded, static_cast<std::uint16_t>(loadedBytes - 1), cpu,
+                         error)) {
     std::fprintf(stderr, "%s: %s: cannot make the preview: %s\n", kProgram,
                  options.preview->c_str(), loaded.empty() ? "no samples" : error.c_str());
     return OutputFailure;
