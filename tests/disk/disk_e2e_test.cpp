@@ -379,7 +379,7 @@ TEST_F(DiskRun, ThePlayerAndItsMenuFollowTheDisksSounds) {
   play.resize((play.size() + 255) / 256 * 256, 0x00);
   EXPECT_EQ(Read("play.txt"), play);
   const test::ToolRun listed = Disk({"list", "d.d77"});
-  EXPECT_NE(listed.out.find("PLAY      BASIC    ASCII         3\n"), std::string::npos)
+  EXPECT_NE(listed.out.find(Console("PLAY      BASIC    ASCII         3\n")), std::string::npos)
       << listed.out;
   // Gone from the list once removed; one PLAY cannot load is stored but left out.
   ASSERT_EQ(Disk({"remove", "d.d77", "VOICE"}).exitCode, 0);
