@@ -1,12 +1,12 @@
 // tonebake-disk: puts FM-7 PCM images on F-BASIC data disks in D77 images,
 // the disk format of FM-7 emulators and disk-copy tools.
 #include <cstdio>
-#include <optional>
 #include <string>
 #include <vector>
 
 #include "d77/fbasic_disk.h"
 #include "disk/disk_file.h"
+#include "disk/media_command.h"
 #include "fileio/os_file.h"
 #include "fileio/whole_file.h"
 
@@ -37,19 +37,7 @@ const char* const kUsage =
     "Exit status: 0 success, 1 bad usage, 2 a file cannot be read or the disk is\n"
     "damaged or not 2D, 3 the disk refuses the change, 4 a file cannot be written.\n";
 
-struct Command {
-  std::string verb;
-  std::vector<std::string> operands;
-  bool replace = false;
-  std::optional<player::PsgProfile> profile;  // --psg, for 'player'
-};
-
-DiskExit Usage(const std::string& why) {
-  std::fprintf(stderr, "%s: %s (see '%s --help')\n", kProgram, why.c_str(), kProgram);
-  return BadUsage;
-}
-
-DiskExit New(const Command& command) {
+int New(const MediaCommand& command) {
   DiskFile file;
   file.path = command.operands[0];
   if (const DiskExit locked = LockDisk(kProgram, file); locked != Success) {
@@ -88,7 +76,7 @@ DiskExit ReadSource(const std::string& source, std::vector<std::uint8_t>& conten
   return Success;
 }
 
-DiskExit Add(const Command& command) {
+int Add(const MediaCommand& command) {
   const std::string& source = command.operands[1];
   std::vector<std::uint8_t> content;
   if (const DiskExit read = ReadSource(source, content); read != Success) {
@@ -117,7 +105,7 @@ DiskExit Add(const Command& command) {
   return exit == Success ? SaveDisk(kProgram, file) : exit;
 }
 
-DiskExit Player(const Command& command) {
+int Player(const MediaCommand& command) {
   DiskFile file;
   DiskExit exit = LoadDiskToChange(kProgram, command.operands[0], file);
   if (exit == Success) {
@@ -139,7 +127,7 @@ const char* TypeName(std::uint8_t type) {
   }
 }
 
-DiskExit List(const Command& command) {
+int List(const MediaCommand& command) {
   DiskFile file;
   if (const DiskExit loaded = LoadDisk(kProgram, command.operands[0], file); loaded != Success) {
     return loaded;
@@ -162,7 +150,7 @@ DiskExit List(const Command& command) {
   return Success;
 }
 
-DiskExit Extract(const Command& command) {
+int Extract(const MediaCommand& command) {
   const std::string& out = command.operands[2];
   if (AnyTwoAreOneFile(kProgram, {{"DISK", command.operands[0]}, {"OUT", out}})) {
     return BadUsage;
@@ -181,7 +169,7 @@ DiskExit Extract(const Command& command) {
   return code == 0 ? Success : ReportWriteFailure(kProgram, out, code, false);
 }
 
-DiskExit Remove(const Command& command) {
+int Remove(const MediaCommand& command) {
   DiskFile file;
   if (const DiskExit loaded = LoadDiskToChange(kProgram, command.operands[0], file);
       loaded != Success) {
@@ -195,62 +183,13 @@ DiskExit Remove(const Command& command) {
   return refreshed == Success ? SaveDisk(kProgram, file) : refreshed;
 }
 
-struct Verb {
-  const char* name;
-  std::size_t minOperands;
-  std::size_t maxOperands;
-  DiskExit (*run)(const Command&);
-};
-
-const Verb kVerbs[] = {
+const MediaVerb kVerbs[] = {
     {"new", 1, 1, New},         {"add", 2, 3, Add},       {"list", 1, 1, List},
     {"extract", 3, 3, Extract}, {"remove", 2, 2, Remove}, {"player", 1, 1, Player},
 };
 
 int Run(const std::vector<std::string>& arguments) {
-  Command command;
-  bool optionsEnded = false;
-  for (std::size_t i = 0; i < arguments.size(); ++i) {
-    const std::string& argument = arguments[i];
-    if (optionsEnded || argument.size() < 2 || argument[0] != '-') {
-      (command.verb.empty() ? command.verb : command.operands.emplace_back()) = argument;
-    } else if (argument == "--") {
-      optionsEnded = true;
-    } else if (argument == "--help" || argument == "-h") {
-      std::fputs(kUsage, stdout);
-      return Success;
-    } else if (argument == "--version") {
-      std::printf("%s 1.00\n", kProgram);
-      return Success;
-    } else if (argument == "--replace") {
-      command.replace = true;
-    } else if (argument == "--psg") {
-      player::PsgProfile profile = player::PsgProfile::Fm7;
-      if (i + 1 == arguments.size() || !player::ParsePsgProfile(arguments[i + 1], profile)) {
-        return Usage("--psg takes fm7 or fm77av");
-      }
-      command.profile = profile;
-      ++i;
-    } else {
-      return Usage("unknown option '" + argument + "'");
-    }
-  }
-  for (const Verb& verb : kVerbs) {
-    if (command.verb == verb.name) {
-      if (command.operands.size() < verb.minOperands ||
-          command.operands.size() > verb.maxOperands) {
-        return Usage("wrong number of names for '" + command.verb + "'");
-      }
-      if (command.replace && command.verb != "add") {
-        return Usage("--replace goes with 'add'");
-      }
-      if (command.profile && command.verb != "player") {
-        return Usage("--psg goes with 'player'");
-      }
-      return verb.run(command);
-    }
-  }
-  return Usage(command.verb.empty() ? "no command" : "unknown command '" + command.verb + "'");
+  return RunMediaCommand(kProgram, kUsage, arguments, kVerbs, sizeof kVerbs / sizeof kVerbs[0]);
 }
 
 }  // namespace

@@ -1,0 +1,82 @@
+#include "disk/media_command.h"
+
+#include <cstdio>
+
+namespace tonebake::disk {
+namespace {
+
+constexpr int kSuccess = 0;
+constexpr int kBadUsage = 1;
+
+// Which verb an option goes with.
+const struct {
+  const char* option;
+  const char* verb;
+} kOptionVerbs[] = {{"--replace", "add"}, {"--psg", "player"}, {"--rate", "wav"}};
+
+bool Given(const MediaCommand& command, const std::string& option) {
+  return option == "--replace" ? command.replace
+         : option == "--psg"   ? command.profile.has_value()
+                               : command.rate.has_value();
+}
+
+}  // namespace
+
+int ReportUsage(const char* program, const std::string& why) {
+  std::fprintf(stderr, "%s: %s (see '%s --help')\n", program, why.c_str(), program);
+  return kBadUsage;
+}
+
+int RunMediaCommand(const char* program, const char* usage,
+                    const std::vector<std::string>& arguments, const MediaVerb* verbs,
+                    std::size_t verbCount) {
+  MediaCommand command;
+  bool optionsEnded = false;
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    const std::string& argument = arguments[i];
+    if (optionsEnded || argument.size() < 2 || argument[0] != '-') {
+      (command.verb.empty() ? command.verb : command.operands.emplace_back()) = argument;
+    } else if (argument == "--") {
+      optionsEnded = true;
+    } else if (argument == "--help" || argument == "-h") {
+      std::fputs(usage, stdout);
+      return kSuccess;
+    } else if (argument == "--version") {
+      std::printf("%s 1.00\n", program);
+      return kSuccess;
+    } else if (argument == "--replace") {
+      command.replace = true;
+    } else if (argument == "--psg") {
+      player::PsgProfile profile = player::PsgProfile::Fm7;
+      if (i + 1 == arguments.size() || !player::ParsePsgProfile(arguments[i + 1], profile)) {
+        return ReportUsage(program, "--psg takes fm7 or fm77av");
+      }
+      command.profile = profile;
+      ++i;
+    } else if (argument == "--rate" && i + 1 < arguments.size()) {
+      command.rate = arguments[++i];
+    } else {
+      return ReportUsage(program, argument == "--rate" ? "option '--rate' needs a value"
+                                                       : "unknown option '" + argument + "'");
+    }
+  }
+  for (std::size_t v = 0; v < verbCount; ++v) {
+    const MediaVerb& verb = verbs[v];
+    if (command.verb != verb.name) {
+      continue;
+    }
+    if (command.operands.size() < verb.minOperands || command.operands.size() > verb.maxOperands) {
+      return ReportUsage(program, "wrong number of names for '" + command.verb + "'");
+    }
+    for (const auto& pair : kOptionVerbs) {
+      if (Given(command, pair.option) && command.verb != pair.verb) {
+        return ReportUsage(program, std::string(pair.option) + " goes with '" + pair.verb + "'");
+      }
+    }
+    return verb.run(command);
+  }
+  return ReportUsage(
+      program, command.verb.empty() ? "no command" : "unknown command '" + command.verb + "'");
+}
+
+}  // namespace tonebake::disk

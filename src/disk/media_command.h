@@ -1,0 +1,41 @@
+#ifndef TONEBAKE_DISK_MEDIA_COMMAND_H
+#define TONEBAKE_DISK_MEDIA_COMMAND_H
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "player/volume_table.h"
+
+// The command line that tonebake-disk and tonebake-tape share: a verb, its
+// names, and options anywhere ("--" ends them).
+namespace tonebake::disk {
+
+struct MediaCommand {
+  std::string verb;
+  std::vector<std::string> operands;
+  bool replace = false;                       // --replace, for 'add'
+  std::optional<player::PsgProfile> profile;  // --psg, for 'player'
+  std::optional<std::string> rate;            // --rate, for 'wav'
+};
+
+struct MediaVerb {
+  const char* name;
+  std::size_t minOperands;
+  std::size_t maxOperands;
+  int (*run)(const MediaCommand&);
+};
+
+// Reads the command line, prints help or the version, refuses bad usage
+// (exit 1, with the reason), or runs the verb. `usage` is the help text.
+int RunMediaCommand(const char* program, const char* usage,
+                    const std::vector<std::string>& arguments, const MediaVerb* verbs,
+                    std::size_t verbCount);
+
+// "PROGRAM: WHY (see 'PROGRAM --help')", exit 1.
+int ReportUsage(const char* program, const std::string& why);
+
+}  // namespace tonebake::disk
+
+#endif  // TONEBAKE_DISK_MEDIA_COMMAND_H
