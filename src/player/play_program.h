@@ -23,6 +23,10 @@ constexpr std::uint16_t kLargestMenuCount = 20480;
 // `drive` is where PLAY finds PLAYER and the sounds ("1:").
 std::string PlayProgram(const std::vector<MenuSound>& sounds, const std::string& drive);
 
+// PLAY for a tape, where it comes first and PLAYER second: it loads PLAYER,
+// then each sound in turn as the tape reaches it, and plays it.
+std::string TapePlayProgram(const std::vector<MenuSound>& sounds);
+
 }  // namespace tonebake::player
 
 #endif  // TONEBAKE_PLAYER_PLAY_PROGRAM_H

@@ -16,6 +16,7 @@
 #include "prep/pipeline.h"
 #include "prep/prep_options.h"
 #include "prep/signal.h"
+#include "tape/tape_file.h"
 #include "wave/byte_order.h"
 #include "wave/wave_header.h"
 #include "wave/wave_writer.h"
@@ -166,26 +167,50 @@ PassReport WritePass(AudioSource& source, const PrepOptions& options, const Plan
   return report;
 }
 
-// The name on the disk: --disk-name, or OUTPUT's base name.
+int FromDiskExit(disk::DiskExit exit) {
+  return exit == disk::Success ? Success : exit == disk::BadUsage ? BadUsage : OutputFailure;
+}
+
+// The name on the disk or tape: --disk-name, or OUTPUT's base name.
 std::string NameOnDisk(const PrepOptions& options) {
   bool cut = false;
   const std::string name =
       options.diskName ? *options.diskName : disk::DefaultDiskName(options.output, cut);
   if (cut) {
-    std::fprintf(stderr, "%s: %s: the name on the disk is cut to 8 characters: %s\n", kProgram,
-                 options.disk->c_str(), name.c_str());
+    std::fprintf(stderr, "%s: %s: the name on the %s is cut to 8 characters: %s\n", kProgram,
+                 (options.disk ? *options.disk : *options.tape).c_str(),
+                 options.disk ? "disk" : "tape", name.c_str());
   }
   return name;
 }
 
-int FromDiskExit(disk::DiskExit exit) {
-  return exit == disk::Success ? Success : exit == disk::BadUsage ? BadUsage : OutputFailure;
+// Before any work: the tape is locked, read and able to take the name.
+int PrepareTape(const PrepOptions& options, tape::TapeImage& image, const std::string& name) {
+  disk::DiskExit exit = tape::LoadTapeToChange(kProgram, *options.tape, image);
+  if (exit == disk::Success) {
+    exit = tape::CheckAdd(kProgram, image, name, options.replace);
+  }
+  return FromDiskExit(exit);
+}
+
+// The tape with the image (and the player) on it, written to `out`.
+int WriteChangedTape(const PrepOptions& options, const SampleWriter& writer, tape::TapeImage& image,
+                     const std::string& name, ReplacingFile& out) {
+  std::vector<std::uint8_t> bytes;
+  writer.KeptImage(bytes);
+  disk::DiskExit exit = tape::AddImage(kProgram, image, name, bytes, options.replace);
+  if (exit == disk::Success && options.player) {
+    exit = tape::AddPlayer(kProgram, image, options.profile);
+  }
+  if (exit == disk::Success) {
+    exit = tape::WriteTape(kProgram, image, out);
+  }
+  return FromDiskExit(exit);
 }
 
 // Before any work: the disk is locked, read and able to take the name, so
 // that no output is made for a disk that refuses it.
-int PrepareDisk(const PrepOptions& options, disk::DiskFile& file, std::string& name) {
-  name = NameOnDisk(options);
+int PrepareDisk(const PrepOptions& options, disk::DiskFile& file, const std::string& name) {
   disk::DiskExit exit = disk::LoadDiskToChange(kProgram, *options.disk, file);
   if (exit == disk::Success) {
     exit = disk::CheckAdd(kProgram, file, name, options.replace);
@@ -278,6 +303,9 @@ bool NamesOneFileTwice(const PrepOptions& options) {
   if (options.preview) {
     files.push_back({"--preview", *options.preview});
   }
+  if (options.tape) {
+    files.push_back({"--tape", *options.tape});
+  }
   return disk::AnyTwoAreOneFile(kProgram, files);
 }
 
@@ -293,9 +321,15 @@ int Prepare(const PrepOptions& options) {
     return BadUsage;
   }
   disk::DiskFile diskFile;
-  std::string diskName;
+  tape::TapeImage tapeImage;
+  const std::string diskName = options.disk || options.tape ? NameOnDisk(options) : "";
   if (options.disk) {
     if (const int prepared = PrepareDisk(options, diskFile, diskName); prepared != Success) {
+      return prepared;
+    }
+  }
+  if (options.tape) {
+    if (const int prepared = PrepareTape(options, tapeImage, diskName); prepared != Success) {
       return prepared;
     }
   }
@@ -327,7 +361,7 @@ int Prepare(const PrepOptions& options) {
     return UnreadableInput;
   }
   SampleWriter writer(options.dither, plan.rate, plan.wait);
-  if (options.disk || options.preview) {
+  if (options.disk || options.tape || options.preview) {
     writer.KeepSamples(d77::kClusters * d77::kClusterSize);  // no more fits on a disk
   }
   std::string failedPath;
@@ -347,6 +381,7 @@ int Prepare(const PrepOptions& options) {
     return OutputFailure;
   }
   ReplacingFile diskOut;
+  ReplacingFile tapeOut;
   ReplacingFile previewOut;
   std::vector<SampleWriter::OtherFile> others;
   if (options.disk) {
@@ -355,6 +390,13 @@ int Prepare(const PrepOptions& options) {
       return written;
     }
     others.push_back({&diskOut, *options.disk});
+  }
+  if (options.tape) {
+    if (const int written = WriteChangedTape(options, writer, tapeImage, diskName, tapeOut);
+        written != Success) {
+      return written;
+    }
+    others.push_back({&tapeOut, *options.tape});
   }
   if (options.preview) {
     if (const int written = WritePreview(options, writer, previewOut); written != Success) {

@@ -32,6 +32,7 @@ enum OptionCode : int {
   PlayerOption,
   PreviewOption,
   PsgOption,
+  TapeOption,
 };
 
 // clang-format off
@@ -53,6 +54,7 @@ const option kLongOptions[] = {
     {"player", no_argument, nullptr, PlayerOption},
     {"preview", required_argument, nullptr, PreviewOption},
     {"psg", required_argument, nullptr, PsgOption},
+    {"tape", required_argument, nullptr, TapeOption},
     {"help", no_argument, nullptr, HelpOption},
     {"version", no_argument, nullptr, VersionOption},
     {nullptr, 0, nullptr, 0},
@@ -168,6 +170,9 @@ std::string TakeOption(int code, const char* argument, PrepOptions& options) {
     case PreviewOption:
       options.preview = argument;
       return std::string();
+    case TapeOption:
+      options.tape = argument;
+      return std::string();
     case PsgOption:
       return player::ParsePsgProfile(argument, options.profile)
                  ? std::string()
@@ -220,20 +225,21 @@ std::string CheckFileNames(const std::vector<std::string>& names, PrepOptions& o
   if (options.image && *options.image == kStandardStream) {
     return "--image needs a file name; only OUTPUT can be standard output";
   }
-  if (options.diskName && !options.disk) {
-    return "--disk-name goes with --disk";
+  const bool medium = options.disk || options.tape;
+  if (options.diskName && !medium) {
+    return "--disk-name goes with --disk or --tape";
   }
-  if (options.replace && !options.disk) {
-    return "--replace goes with --disk";
+  if (options.replace && !medium) {
+    return "--replace goes with --disk or --tape";
   }
-  if (options.player && !options.disk) {
-    return "--player goes with --disk";
+  if (options.player && !medium) {
+    return "--player goes with --disk or --tape";
   }
   if (options.preview && *options.preview == kStandardStream) {
     return "--preview needs a file name; only OUTPUT can be standard output";
   }
-  if (options.disk && !options.diskName && options.output == kStandardStream) {
-    return "--disk with OUTPUT '-' needs --disk-name";
+  if (medium && !options.diskName && options.output == kStandardStream) {
+    return "--disk or --tape with OUTPUT '-' needs --disk-name";
   }
   return std::string();
 }
@@ -335,7 +341,8 @@ std::string PrepUsage() {
          "  -i, --image FILE    also write the FM-7 PCM image to FILE\n"
          "      --disk DISK     also store the image on the F-BASIC disk DISK.d77\n"
          "                      (made when missing), as OUTPUT's base name\n"
-         "      --disk-name N   the name on the disk instead (8 characters at most)\n"
+         "      --tape TAPE     also add the image to the cassette tape TAPE.t77\n"
+         "      --disk-name N   the name on the disk or tape instead (8 at most)\n"
          "      --replace       replace a file of that name on the disk\n"
          "      --player        also put the player PLAYER and the menu PLAY on the disk\n"
          "      --preview FILE  also write what the FM-7 plays, as a 16-bit WAVE file\n"

@@ -29,6 +29,7 @@ struct PrepOptions {
   std::optional<double> highpassHz;            // --highpass HZ
   std::optional<std::string> disk;             // --disk DISK.d77: the image there too
   std::optional<std::string> diskName;         // --disk-name NAME
+  std::optional<std::string> tape;             // --tape TAPE.t77: the image there too
   bool replace = false;                        // --replace: a file of that name on the disk
   bool player = false;                         // --player: PLAYER and PLAY on the disk too
   std::optional<std::string> preview;          // --preview OUT.wav: what the FM-7 plays

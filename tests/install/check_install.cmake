@@ -13,7 +13,8 @@ file(GLOB_RECURSE files RELATIVE "${WORK_DIR}" "${WORK_DIR}/*")
 list(SORT files)
 set(expected "bin/tonebake${EXE_SUFFIX}" "share/man/man1/tonebake.1"
              "bin/tonebake-disk${EXE_SUFFIX}" "share/man/man1/tonebake-disk.1"
-             "bin/tonebake-play${EXE_SUFFIX}" "share/man/man1/tonebake-play.1")
+             "bin/tonebake-play${EXE_SUFFIX}" "share/man/man1/tonebake-play.1"
+             "bin/tonebake-tape${EXE_SUFFIX}" "share/man/man1/tonebake-tape.1")
 if(PREP_BUILT)
   list(APPEND expected "bin/tonebake-prep${EXE_SUFFIX}" "share/man/man1/tonebake-prep.1")
 endif()

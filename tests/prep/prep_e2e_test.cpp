@@ -406,6 +406,9 @@ TEST_F(PrepRun, RefusalsComeBeforeAnyFileIsTouched) {
       {{"in.wav", "o.wav", "--image", "d.d77", "--disk", "./d.d77"},
        1,
        "tonebake-prep: --image d.d77 and --disk ./d.d77 are the same file" + usage},
+      {{"in.wav", "o.wav", "--disk", "d.d77", "--tape", "./d.d77"},
+       1,
+       "tonebake-prep: --disk d.d77 and --tape ./d.d77 are the same file" + usage},
       {{"in.wav", "o.wav", "--image", "./o.wav"},
        1,
        "tonebake-prep: OUTPUT o.wav and --image ./o.wav are the same file" + usage},
@@ -440,7 +443,9 @@ TEST_F(PrepRun, RefusalsComeBeforeAnyFileIsTouched) {
       {{"in.wav", "o.wav", "--wait", "16", "--highpass", "4015.5"},
        1,
        "tonebake-prep: --highpass 4015 Hz is not below half the output rate of 8031 Hz" + usage},
-      {{"in.wav", "o.wav", "--replace"}, 1, "tonebake-prep: --replace goes with --disk" + usage},
+      {{"in.wav", "o.wav", "--replace"},
+       1,
+       "tonebake-prep: --replace goes with --disk or --tape" + usage},
   };
   const Bytes input = test::ReadBytes(File("in.wav"));
   const Bytes disk = test::ReadBytes(File("d.d77"));
@@ -549,12 +554,15 @@ TEST_F(PrepRun, FitPicksTheRateThatHoldsItAllAndThePlayerComesAlong) {
   WriteSine(File("jingle.wav"), {"j", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 2, 44100}, nullptr, 3.0);
   const test::ToolRun run =
       Prep({"--fit", "--player", "--psg", "fm77av", "--disk", "fm7.d77", "--image", "j.bin",
-            "--preview", "heard.wav", "jingle.wav", "j.wav"});
+            "--preview", "heard.wav", "--tape", "fm7.t77", "jingle.wav", "j.wav"});
   ASSERT_EQ(run.exitCode, 0) << run.err;
   EXPECT_EQ(run.err, "jingle.wav -> j.wav: 20442 samples at 6814 Hz (PCM wait 24), 3.00 s\n");
   const test::ToolRun played = Run(TONEBAKE_PLAY_EXE, {"--psg", "fm77av", "j.bin", "played.wav"});
   ASSERT_EQ(played.exitCode, 0) << played.err;
   EXPECT_EQ(test::ReadBytes(File("heard.wav")), test::ReadBytes(File("played.wav")));
+  ASSERT_EQ(Run(TONEBAKE_TAPE_EXE, {"extract", "fm7.t77", "J", "fromtape.bin"}).exitCode, 0);
+  EXPECT_EQ(test::ReadBytes(File("fromtape.bin")), test::ReadBytes(File("j.bin")));
+  EXPECT_TRUE(Contains(Run(TONEBAKE_TAPE_EXE, {"list", "fm7.t77"}).out, "\nPLAYER  "));
   const test::ToolRun listed = Run(TONEBAKE_DISK_EXE, {"list", "fm7.d77"});
   EXPECT_TRUE(Contains(listed.out, "\nJ  ") && Contains(listed.out, "\nPLAYER  ") &&
               Contains(listed.out, "\nPLAY      BASIC    ASCII "))

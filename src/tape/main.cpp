@@ -1,0 +1,228 @@
+// tonebake-tape: puts FM-7 PCM images on F-BASIC cassette tapes, as T77
+// images for emulators and as sound for a real machine's cassette port.
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "disk/disk_file.h"
+#include "disk/media_command.h"
+#include "fileio/os_file.h"
+#include "fileio/replacing_file.h"
+#include "fileio/whole_file.h"
+#include "fm7pcm/pcm_image.h"
+#include "tape/tape_file.h"
+#include "wave/wave_writer.h"
+
+namespace tonebake::tape {
+namespace {
+
+using disk::MediaCommand;
+
+constexpr const char* kProgram = "tonebake-tape";
+constexpr const char* kStandardStream = "-";
+constexpr std::uint32_t kLargestImage = 0xFFFF + 11;
+constexpr std::uint32_t kDefaultRate = 44100;
+constexpr std::uint32_t kLowestRate = 22050;
+constexpr std::uint32_t kWaveHeaderBytes = 44;
+
+const char* const kUsage =
+    "Usage: tonebake-tape COMMAND TAPE.t77 ...\n"
+    "Puts FM-7 PCM images on F-BASIC cassette tapes in T77 tape images, and turns\n"
+    "tapes into sound for a real FM-7's cassette port.\n"
+    "\n"
+    "  new TAPE.t77                     make an empty tape\n"
+    "  add TAPE.t77 FILE [NAME]         append FILE as a machine-language file; the\n"
+    "                                   tape is made when missing. NAME is FILE's\n"
+    "                                   base name, upper-cased, 8 at most\n"
+    "      --replace                    replace a file of the same name in place\n"
+    "  list TAPE.t77                    the files\n"
+    "  extract TAPE.t77 NAME OUT        write a file's content to OUT\n"
+    "  wav TAPE.t77 OUT.wav             the tape as sound, 8-bit mono ('-' for\n"
+    "      --rate HZ                    standard output), at HZ (44100; 22050 at least)\n"
+    "  player TAPE.t77                  put PLAY and PLAYER first on the tape\n"
+    "      --psg fm7|fm77av             the sound chip's volume curve (default fm7)\n"
+    "  --help, --version\n"
+    "\n"
+    "On the FM-7: RUN \"CAS0:PLAY\" (see the manual). Play the sound at full\n"
+    "volume, with every audio effect off.\n"
+    "Exit status: 0 success, 1 bad usage, 2 a file cannot be read or the tape is\n"
+    "damaged or not a T77, 3 the tape refuses the change, 4 a file cannot be\n"
+    "written.\n";
+
+int New(const MediaCommand& command) {
+  TapeImage tape;
+  if (const DiskExit loaded = LoadTapeToChange(kProgram, command.operands[0], tape);
+      loaded != disk::Success) {
+    return loaded;
+  }
+  if (!tape.created) {
+    std::fprintf(stderr, "%s: %s: already exists; it is left as it is\n", kProgram,
+                 tape.path.c_str());
+    return disk::Refused;
+  }
+  return SaveTape(kProgram, tape);
+}
+
+int Add(const MediaCommand& command) {
+  const std::string& source = command.operands[1];
+  ByteBuffer loaded;
+  const std::int32_t code = LoadFileAtMost(source, kLargestImage, loaded);
+  if (code != 0) {
+    std::fprintf(stderr, "%s: %s: cannot read: %s\n", kProgram, source.c_str(),
+                 code == TooLargeForUse ? "it is larger than any FM-7 PCM image"
+                                        : DescribeFileError(code).c_str());
+    return code == TooLargeForUse ? disk::Refused : disk::CannotRead;
+  }
+  std::string name;
+  if (command.operands.size() > 2) {
+    name = command.operands[2];
+  } else {
+    bool cut = false;
+    name = disk::DefaultDiskName(source, cut);
+    if (cut) {
+      std::fprintf(stderr, "%s: %s: the name is cut to 8 characters: %s\n", kProgram,
+                   source.c_str(), name.c_str());
+    }
+  }
+  TapeImage tape;
+  DiskExit exit = LoadTapeToChange(kProgram, command.operands[0], tape);
+  if (exit == disk::Success) {
+    exit =
+        AddImage(kProgram, tape, name,
+                 std::vector<std::uint8_t>(loaded.bytes.get(), loaded.bytes.get() + loaded.length),
+                 command.replace);
+  }
+  return exit == disk::Success ? SaveTape(kProgram, tape) : exit;
+}
+
+int List(const MediaCommand& command) {
+  TapeImage tape;
+  if (const DiskExit loaded = LoadTape(kProgram, command.operands[0], tape);
+      loaded != disk::Success) {
+    return loaded;
+  }
+  std::printf("%-8s  %-7s  %7s\n", "NAME", "TYPE", "BYTES");
+  for (const t77::TapeFile& file : tape.files) {
+    const char* type = t77::IsMachineLanguage(file)                ? "machine"
+                       : file.type[0] == 0 && file.type[1] == 0xFF ? "BASIC"
+                                                                   : "?";
+    std::printf("%-8s  %-7s  %7u\n", disk::ShowName(file.name).c_str(), type,
+                static_cast<unsigned>(file.body.size()));
+  }
+  std::printf("%u file%s\n", static_cast<unsigned>(tape.files.size()),
+              tape.files.size() == 1 ? "" : "s");
+  return disk::Success;
+}
+
+int Extract(const MediaCommand& command) {
+  const std::string& out = command.operands[2];
+  if (disk::AnyTwoAreOneFile(kProgram, {{"TAPE", command.operands[0]}, {"OUT", out}})) {
+    return disk::BadUsage;
+  }
+  TapeImage tape;
+  if (const DiskExit loaded = LoadTape(kProgram, command.operands[0], tape);
+      loaded != disk::Success) {
+    return loaded;
+  }
+  for (const t77::TapeFile& file : tape.files) {
+    if (file.name == command.operands[1]) {
+      const std::int32_t code =
+          SaveFile(out, file.body.data(), static_cast<std::uint32_t>(file.body.size()));
+      return code == 0 ? disk::Success : disk::ReportWriteFailure(kProgram, out, code, false);
+    }
+  }
+  std::fprintf(stderr, "%s: %s: cannot extract %s: no file of that name is on the tape\n", kProgram,
+               tape.path.c_str(), disk::ShowName(command.operands[1]).c_str());
+  return disk::Refused;
+}
+
+// The sound, streamed: its length is known from a first pass that keeps
+// nothing, so the header goes first.
+int Wav(const MediaCommand& command) {
+  std::uint32_t rate = kDefaultRate;
+  if (command.rate) {
+    char* end = nullptr;
+    const unsigned long value = std::strtoul(command.rate->c_str(), &end, 10);
+    if (command.rate->empty() || *end != '\0' || value < kLowestRate || value > 192000) {
+      return disk::ReportUsage(
+          kProgram, "--rate takes a rate in Hz from 22050 to 192000, not '" + *command.rate + "'");
+    }
+    rate = static_cast<std::uint32_t>(value);
+  }
+  const std::string& out = command.operands[1];
+  if (out != kStandardStream &&
+      disk::AnyTwoAreOneFile(kProgram, {{"TAPE", command.operands[0]}, {"OUT", out}})) {
+    return disk::BadUsage;
+  }
+  TapeImage tape;
+  if (const DiskExit loaded = LoadTape(kProgram, command.operands[0], tape);
+      loaded != disk::Success) {
+    return loaded;
+  }
+  const std::uint64_t count =
+      t77::RenderTape(tape.bytes, rate, [](const std::uint8_t*, std::size_t) { return true; });
+  if (count > 0xFFFFFFFFull - kWaveHeaderBytes) {
+    std::fprintf(stderr, "%s: %s: the tape is longer than a WAVE file can hold\n", kProgram,
+                 tape.path.c_str());
+    return disk::CannotWrite;
+  }
+  std::uint8_t header[kWaveHeaderBytes];
+  WritePcmWaveHeader(rate, 8, static_cast<std::uint32_t>(count), header);
+  ReplacingFile file;
+  std::int32_t code = 0;
+  const bool toStandardOutput = out == kStandardStream;
+  const auto write = [&](const std::uint8_t* bytes, std::size_t length) {
+    if (toStandardOutput) {
+      errno = 0;
+      if (std::fwrite(bytes, 1, length, stdout) != length) {
+        code = errno != 0 ? errno : WriteFailed;
+      }
+    } else if (code == 0) {
+      code = file.Write(bytes, static_cast<std::uint32_t>(length));
+    }
+    return code == 0;
+  };
+  if (!toStandardOutput) {
+    code = file.Open(out);
+  }
+  if (code == 0 && write(header, sizeof header)) {
+    t77::RenderTape(tape.bytes, rate, write);
+  }
+  if (code == 0) {
+    code = toStandardOutput ? (std::fflush(stdout) == 0 ? 0 : (errno != 0 ? errno : WriteFailed))
+                            : file.Commit();
+  }
+  if (code != 0) {
+    return disk::ReportWriteFailure(kProgram, toStandardOutput ? "standard output" : out, code,
+                                    false);
+  }
+  return disk::Success;
+}
+
+int Player(const MediaCommand& command) {
+  TapeImage tape;
+  DiskExit exit = LoadTapeToChange(kProgram, command.operands[0], tape);
+  if (exit == disk::Success) {
+    exit = AddPlayer(kProgram, tape, command.profile.value_or(player::PsgProfile::Fm7));
+  }
+  return exit == disk::Success ? SaveTape(kProgram, tape) : exit;
+}
+
+const disk::MediaVerb kVerbs[] = {
+    {"new", 1, 1, New},         {"add", 2, 3, Add}, {"list", 1, 1, List},
+    {"extract", 3, 3, Extract}, {"wav", 2, 2, Wav}, {"player", 1, 1, Player},
+};
+
+}  // namespace
+}  // namespace tonebake::tape
+
+int main(int argc, char** argv) {
+  using namespace tonebake;
+  os_file::InstallSignalHandling();
+  const int exit = disk::RunMediaCommand(
+      tape::kProgram, tape::kUsage, std::vector<std::string>(argv + 1, argv + argc), tape::kVerbs,
+      sizeof tape::kVerbs / sizeof tape::kVerbs[0]);
+  return disk::FinishStandardOutput(tape::kProgram, exit, disk::CannotWrite);
+}

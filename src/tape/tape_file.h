@@ -1,0 +1,55 @@
+#ifndef TONEBAKE_TAPE_TAPE_FILE_H
+#define TONEBAKE_TAPE_TAPE_FILE_H
+
+#include <string>
+#include <vector>
+
+#include "disk/disk_file.h"
+#include "fileio/file_lock.h"
+#include "fileio/replacing_file.h"
+#include "player/volume_table.h"
+#include "t77/t77_tape.h"
+
+// T77 tape files on top of the in-memory t77 library, shared by
+// tonebake-tape and tonebake-prep: the same exit codes, locking and safe
+// save as disks.
+namespace tonebake::tape {
+
+using disk::DiskExit;
+
+// A tape image in memory, its files read, and its lock while it changes.
+struct TapeImage {
+  std::string path;
+  std::vector<std::uint8_t> bytes;
+  std::vector<t77::TapeFile> files;
+  FileLock lock;
+  bool created = false;    // a new tape, for a file that did not exist
+  bool rewritten = false;  // the files changed in place: written anew from them
+};
+
+// Reads the tape at `path`, to be looked at.
+DiskExit LoadTape(const char* program, const std::string& path, TapeImage& tape);
+// Takes the tape's lock, then reads it; a missing tape starts empty.
+DiskExit LoadTapeToChange(const char* program, const std::string& path, TapeImage& tape);
+
+// Whether NAME can go on the loaded tape: a name F-BASIC takes, free or to
+// be replaced. Reports a refusal.
+DiskExit CheckAdd(const char* program, const TapeImage& tape, const std::string& name,
+                  bool replace);
+// Adds `image` as the machine-language file NAME: appended to what is
+// there, or, with `replace`, in the place of the file of that name. Keeps
+// PLAY's list current while PLAYER is on the tape.
+DiskExit AddImage(const char* program, TapeImage& tape, const std::string& name,
+                  const std::vector<std::uint8_t>& image, bool replace);
+// Puts PLAY and PLAYER first on the tape, every other file after them in
+// order.
+DiskExit AddPlayer(const char* program, TapeImage& tape, player::PsgProfile profile);
+
+// Writes the tape's new bytes to `out`, to be committed alone or with
+// others; SaveTape commits it alone.
+DiskExit WriteTape(const char* program, const TapeImage& tape, ReplacingFile& out);
+DiskExit SaveTape(const char* program, const TapeImage& tape);
+
+}  // namespace tonebake::tape
+
+#endif  // TONEBAKE_TAPE_TAPE_FILE_H

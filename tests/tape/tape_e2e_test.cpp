@@ -1,0 +1,136 @@
+// Runs the built tonebake-tape on tapes it makes, with images tonebake makes.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "support/run_tool.h"
+#include "support/temp_dir.h"
+#include "support/wave_bytes.h"
+#include "wave/byte_order.h"
+
+namespace tonebake {
+namespace {
+
+using test::Bytes;
+
+class TapeRun : public ::testing::Test {
+ protected:
+  test::ToolRun Tape(const std::vector<std::string>& arguments) {
+    options.workDir = dir.path().string();
+    return test::RunTool(TONEBAKE_TAPE_EXE, arguments, options);
+  }
+  std::string Console(const std::string& text) const { return test::ConsoleText(text, options); }
+  Bytes Read(const std::string& name) const { return test::ReadBytes(dir.File(name)); }
+  Bytes MakeImage(const std::string& name, std::size_t count) {
+    test::WriteBytes(dir.File(name + ".wav"), test::MakeWave(test::RampSamples(count)));
+    options.workDir = dir.path().string();
+    EXPECT_EQ(test::RunTool(TONEBAKE_EXE, {name}, options).exitCode, 0);
+    return Read(name + ".bin");
+  }
+
+  test::TempDir dir;
+  test::ToolOptions options;
+};
+
+TEST_F(TapeRun, ImagesGoOnTheTapeAndComeBackWithThePlayerFirst) {
+  const Bytes voice = MakeImage("voice", 3000);
+  const Bytes beep = MakeImage("beep", 10);
+  ASSERT_EQ(Tape({"add", "t.t77", "voice.bin"}).exitCode, 0);
+  ASSERT_EQ(Tape({"add", "t.t77", "beep.bin"}).exitCode, 0);
+  ASSERT_EQ(Tape({"player", "t.t77"}).exitCode, 0);
+  const Bytes other = MakeImage("other", 20);
+  ASSERT_EQ(Tape({"add", "--replace", "t.t77", "other.bin", "VOICE"}).exitCode, 0);
+  const test::ToolRun listed = Tape({"list", "t.t77"});
+  // PLAYER is its 975 bytes and the 10 of a machine-language file; PLAY's
+  // size is its text's (below).
+  ASSERT_EQ(Tape({"extract", "t.t77", "PLAY", "play.txt"}).exitCode, 0);
+  const std::string play = test::ReadText(dir.File("play.txt"));
+  EXPECT_EQ(listed.out, Console("NAME      TYPE       BYTES\n"
+                                "PLAY      BASIC        " +
+                                std::to_string(play.size()) +
+                                "\n"
+                                "PLAYER    machine      985\n"
+                                "VOICE     machine       31\n"
+                                "BEEP      machine       21\n"
+                                "4 files\n"));
+  ASSERT_EQ(Tape({"extract", "t.t77", "BEEP", "b.bin"}).exitCode, 0);
+  EXPECT_EQ(Read("b.bin"), beep);
+  ASSERT_EQ(Tape({"extract", "t.t77", "VOICE", "v.bin"}).exitCode, 0);
+  EXPECT_EQ(Read("v.bin"), other);
+  EXPECT_NE(play.find("\r\n20 LOADM \"CAS0:PLAYER\"\r\n"), std::string::npos);
+  EXPECT_NE(play.find("\r\n1000 DATA \"VOICE\",20,0.00\r\n1010 DATA \"BEEP\",10,0.00\r\n"
+                      "1020 DATA \"\",0,0\r\n\x1A"),
+            std::string::npos)
+      << play;
+  // The sound: 8-bit mono at the rate asked for, the same through a pipe.
+  ASSERT_EQ(Tape({"wav", "t.t77", "t.wav", "--rate", "22050"}).exitCode, 0);
+  const Bytes wave = Read("t.wav");
+  ASSERT_GT(wave.size(), 44u);
+  EXPECT_EQ(ReadLittleEndian32(&wave[24]), 22050u);
+  EXPECT_EQ(ReadLittleEndian32(&wave[40]), wave.size() - 44);
+  const test::ToolRun piped = Tape({"wav", "t.t77", "-", "--rate", "22050"});
+  EXPECT_EQ(Bytes(piped.out.begin(), piped.out.end()), wave);
+}
+
+TEST_F(TapeRun, RefusalsLeaveTheTapeAsItWas) {
+  test::WriteBytes(dir.File("x.bin"), MakeImage("x", 10));
+  ASSERT_EQ(Tape({"add", "t.t77", "x.bin", "X"}).exitCode, 0);
+  const Bytes tape = Read("t.t77");
+  Bytes odd = tape;
+  odd.pop_back();
+  test::WriteBytes(dir.File("odd.t77"), odd);
+  Bytes other = tape;
+  other[0] = 'Y';
+  test::WriteBytes(dir.File("other.t77"), other);
+  Bytes cut = tape;
+  cut.resize(tape.size() - 400);  // inside the end of the file
+  test::WriteBytes(dir.File("cut.t77"), cut);
+  std::filesystem::create_directory(dir.File("folder"));
+  const std::string usage = " (see 'tonebake-tape --help')\n";
+  const struct {
+    std::vector<std::string> arguments;
+    int exitCode;
+    std::string err;
+  } cases[] = {
+      {{"add", "t.t77", "x.bin", "X"},
+       3,
+       "tonebake-tape: t.t77: cannot add X: a file of that name is on the tape already "
+       "(--replace replaces it)\n"},
+      {{"add", "t.t77", "x.bin", "A:B"},
+       1,
+       "tonebake-tape: t.t77: cannot add A:B: F-BASIC cannot take that name (1 to 8 printable "
+       "characters, no space, '\"' or ':')\n"},
+      {{"list", "odd.t77"},
+       2,
+       "tonebake-tape: odd.t77: not a T77 tape image (another header, or an odd length)\n"},
+      {{"add", "other.t77", "x.bin", "Y"},
+       2,
+       "tonebake-tape: other.t77: not a T77 tape image (another header, or an odd length)\n"},
+      {{"list", "cut.t77"}, 2, "tonebake-tape: cut.t77: the tape ends inside a file\n"},
+      {{"new", "t.t77"}, 3, "tonebake-tape: t.t77: already exists; it is left as it is\n"},
+      {{"extract", "t.t77", "X", "./t.t77"},
+       1,
+       "tonebake-tape: TAPE t.t77 and OUT ./t.t77 are the same file" + usage},
+      {{"extract", "t.t77", "NOSUCH", "o.bin"},
+       3,
+       "tonebake-tape: t.t77: cannot extract NOSUCH: no file of that name is on the tape\n"},
+      {{"wav", "t.t77", "o.wav", "--rate", "8000"},
+       1,
+       "tonebake-tape: --rate takes a rate in Hz from 22050 to 192000, not '8000'" + usage},
+      {{"list", "t.t77", "--rate", "44100"}, 1, "tonebake-tape: --rate goes with 'wav'" + usage},
+      {{"add", "t.t77"}, 1, "tonebake-tape: wrong number of names for 'add'" + usage},
+  };
+  for (const auto& c : cases) {
+    const test::ToolRun run = Tape(c.arguments);
+    EXPECT_EQ(run.exitCode, c.exitCode) << c.arguments[0] << " " << c.arguments[1];
+    EXPECT_EQ(run.err, Console(c.err));
+    EXPECT_EQ(Read("t.t77"), tape);
+  }
+  EXPECT_EQ(Read("odd.t77"), odd);
+  EXPECT_EQ(Tape({"list", "folder"}).exitCode, 2);
+  EXPECT_FALSE(std::filesystem::exists(dir.File("o.bin")));
+  EXPECT_FALSE(std::filesystem::exists(dir.File("o.wav")));
+}
+
+}  // namespace
+}  // namespace tonebake
