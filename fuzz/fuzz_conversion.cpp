@@ -47,7 +47,7 @@ int ExpectedResult(const std::uint8_t* data, std::size_t size) {
   }
   int result = 0;
   if (std::memcmp(data, "RIFF", 4) != 0 || std::memcmp(data + 8, "WAVE", 4) != 0 ||
-      std::memcmp(data + 12, "fmt ", 4) != 0) {
+      std::memcmp(data + 12, "fmt ", 4) != 0 || std::memcmp(data + 36, "data", 4) != 0) {
     result = 4;
   }
   if (Le16(data + 20) != 1) {

@@ -11,8 +11,8 @@ bool IsWhiteSpace(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
-bool IsOption(const std::string& argument) {
-  return !argument.empty() && (argument[0] == '/' || argument[0] == '-');
+bool IsOption(const std::string& argument, bool slashStartsOption) {
+  return !argument.empty() && (argument[0] == '-' || (slashStartsOption && argument[0] == '/'));
 }
 
 // Reads an unsigned 32-bit pattern as two's complement without relying on
@@ -66,13 +66,18 @@ std::int32_t ParseWaitNumber(const char* text) {
   return AsSigned32(negative ? 0u - value : value);
 }
 
-ScannedArguments ScanArguments(const std::vector<std::string>& arguments) {
+ScannedArguments ScanArguments(const std::vector<std::string>& arguments,
+                               bool slashStartsOption) {
   ScannedArguments scanned;
   bool optionsEnded = false;
   for (const std::string& argument : arguments) {
     if (!optionsEnded && argument == kEndOfOptions) {
       optionsEnded = true;
-    } else if (!optionsEnded && IsOption(argument)) {
+    } else if (!optionsEnded && argument == "--help") {
+      scanned.longHelp = true;
+    } else if (!optionsEnded && argument == "--version") {
+      scanned.longVersion = true;
+    } else if (!optionsEnded && IsOption(argument, slashStartsOption)) {
       TakeOption(argument, scanned);
     } else {
       TakeFileName(argument, scanned.request);

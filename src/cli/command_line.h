@@ -21,6 +21,8 @@ struct RunRequest {
 struct ScannedArguments {
   RunRequest request;
   int helpRequests = 0;  // the usage block is shown once per help option
+  bool longHelp = false;     // --help: the usage on standard output
+  bool longVersion = false;  // --version: the version on standard output
 };
 
 // Converts the text after "-w" like C's atoi, but defined for every input:
@@ -28,12 +30,15 @@ struct ScannedArguments {
 // modulo 2^32 and read as a signed 32-bit value. No digits give 0.
 std::int32_t ParseWaitNumber(const char* text);
 
-// Scans the arguments after the program name. An argument beginning with "/"
-// or "-" is an option, selected by its second character; unknown options,
-// and file names after the second, are ignored. An argument that is exactly
-// "--" ends option scanning, so that later ones are file names even when they
-// begin with "/" (an absolute path on POSIX) or "-".
-ScannedArguments ScanArguments(const std::vector<std::string>& arguments);
+// Scans the arguments after the program name. An argument beginning with "-"
+// (or "/" where `slashStartsOption`, as on Windows; elsewhere it begins an
+// absolute path) is an option, selected by its second character; "--help"
+// and "--version" are options of their own. Unknown options, and file names
+// after the second, are ignored. An argument that is exactly "--" ends
+// option scanning, so that later ones are file names even when they begin
+// with "/" or "-".
+ScannedArguments ScanArguments(const std::vector<std::string>& arguments,
+                               bool slashStartsOption = true);
 
 }  // namespace tonebake
 

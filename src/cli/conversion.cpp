@@ -59,11 +59,17 @@ RunResult RunProgram(const std::vector<std::string>& arguments, const RunContext
     ReportError(context.console, NoParameters);
     return NoParameters;
   }
-  const ScannedArguments scanned = ScanArguments(arguments);
+  const ScannedArguments scanned = ScanArguments(arguments, context.slashStartsOption);
+  if (scanned.longVersion) {
+    std::fprintf(context.console.out, "tonebake %s\n", kVersion);
+  }
+  if (scanned.longHelp) {
+    WriteUsage(context.console.out);
+  }
   for (int i = 0; i < scanned.helpRequests; ++i) {
     PrintUsage(context.console);
   }
-  if (scanned.helpRequests > 0) {
+  if (scanned.helpRequests > 0 || scanned.longHelp || scanned.longVersion) {
     return Ok;
   }
   if (!scanned.request.inputArg) {

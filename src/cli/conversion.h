@@ -18,6 +18,7 @@ struct RunContext {
   Console console;
   LeadByteRule pathLeadBytes;
   FileAccessFactory makeFileAccess;
+  bool slashStartsOption = true;  // Windows; elsewhere "/" begins an absolute path
 };
 
 // Converts the request's input file into a PCM image file and reports: the

@@ -9,7 +9,7 @@ int main(int argc, char** argv) {
   using namespace tonebake;
   const PlatformText text = DetectPlatformText();
   const RunContext context{Console{stdout, stderr, text.messages}, text.pathLeadBytes,
-                           &MakeFileAccess};
+                           &MakeFileAccess, text.slashStartsOption};
   std::vector<std::string> arguments;
   for (int i = 1; i < argc; ++i) {
     arguments.emplace_back(argv[i]);

@@ -6,6 +6,9 @@
 #include <iterator>
 
 namespace tonebake {
+
+const char* const kVersion = TONEBAKE_VERSION;
+
 namespace {
 
 const char* const kBannerLines[] = {
@@ -56,7 +59,11 @@ void PrintBanner(const Console& console) {
 }
 
 void PrintUsage(const Console& console) {
-  WriteLines(console.err, kUsageLines);
+  WriteUsage(console.err);
+}
+
+void WriteUsage(std::FILE* stream) {
+  WriteLines(stream, kUsageLines);
 }
 
 int ReportError(const Console& console, int result, const std::string& inputPath,

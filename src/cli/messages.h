@@ -25,6 +25,12 @@ std::string FormatMessage(const char* text, const std::string& first, const std:
 
 void PrintBanner(const Console& console);
 void PrintUsage(const Console& console);
+// The usage block to `stream`: standard error for the help options,
+// standard output for --help.
+void WriteUsage(std::FILE* stream);
+
+// The version of every tonebake program, from the build (TONEBAKE_VERSION).
+extern const char* const kVersion;
 
 // Writes "err: ", the message of `result` naming the paths, and an empty line.
 // Result 0 writes nothing. Returns `result` unchanged.

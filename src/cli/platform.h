@@ -13,6 +13,7 @@ namespace tonebake {
 struct PlatformText {
   MessageEncoding messages;
   LeadByteRule pathLeadBytes;
+  bool slashStartsOption;  // "/w16" on Windows; elsewhere "/" begins an absolute path
 };
 
 PlatformText DetectPlatformText();

@@ -12,9 +12,9 @@ PlatformText DetectPlatformText() {
   const std::string charset = LocaleCharsetFromEnvironment(
       std::getenv("LC_ALL"), std::getenv("LC_CTYPE"), std::getenv("LANG"));
   if (IsShiftJisCharset(charset.c_str())) {
-    return PlatformText{MessageEncoding::ShiftJis, &IsShiftJisLeadByte};
+    return PlatformText{MessageEncoding::ShiftJis, &IsShiftJisLeadByte, false};
   }
-  return PlatformText{MessageEncoding::Utf8, &NoLeadBytes};
+  return PlatformText{MessageEncoding::Utf8, &NoLeadBytes, false};
 }
 
 }  // namespace tonebake

@@ -25,7 +25,7 @@ PlatformText DetectPlatformText() {
       GetConsoleOutputCP() == kUtf8CodePage ? MessageEncoding::Utf8 : MessageEncoding::ShiftJis;
   const LeadByteRule pathLeadBytes =
       GetACP() == kUtf8CodePage ? &NoLeadBytes : &IsAnsiCodePageLeadByte;
-  return PlatformText{messages, pathLeadBytes};
+  return PlatformText{messages, pathLeadBytes, true};
 }
 
 }  // namespace tonebake

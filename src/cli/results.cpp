@@ -40,7 +40,7 @@ constexpr ResultRow kResults[] = {
      "C\x83\x8B\x82\xC5\x82\xCD\x82\xA0\x82\xE8\x82\xDC\x82\xB9\x82\xF1\x81"
      "B(%s)\n",
      NamedPath::Input,
-     {SizeMismatch, NoRiffId, NoWaveId, NoFmtId, DataOutsideFile}},
+     {SizeMismatch, NoRiffId, NoWaveId, NoFmtId, NoDataId, DataOutsideFile}},
     {OutputOpenFailed,
      u8"出力ファイルのオープンに失敗しました。(%s)\n",
      "\x8Fo\x97\xCD\x83t\x83@\x83"

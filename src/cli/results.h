@@ -16,7 +16,7 @@ struct ResultRow {
   const char* utf8;      // the message, with its "%s" placeholders
   const char* shiftJis;  // the same message in code page 932
   NamedPath names;
-  HeaderCheck checks[5];  // the header checks that give this result (HeaderOk fills)
+  HeaderCheck checks[6];  // the header checks that give this result (HeaderOk fills)
 };
 
 // The row of `result`; results outside 1..8 share the unknown-error row,

@@ -42,7 +42,7 @@ int RunMediaCommand(const char* program, const char* usage,
       std::fputs(usage, stdout);
       return kSuccess;
     } else if (argument == "--version") {
-      std::printf("%s 1.00\n", program);
+      std::printf("%s %s\n", program, TONEBAKE_VERSION);
       return kSuccess;
     } else if (argument == "--replace") {
       command.replace = true;

@@ -70,7 +70,7 @@ int ParseArguments(const std::vector<std::string>& arguments, Options& options) 
       std::fputs(kUsage, stdout);
       return Success;
     } else if (argument == "--version") {
-      std::printf("%s 1.00\n", kProgram);
+      std::printf("%s %s\n", kProgram, TONEBAKE_VERSION);
       return Success;
     } else if (takesValue && i + 1 == arguments.size()) {
       return Usage("option '" + argument + "' needs a value");

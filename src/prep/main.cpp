@@ -432,7 +432,7 @@ int RunPrep(const std::vector<std::string>& arguments) {
     return Success;
   }
   if (parsed.options.version) {
-    std::printf("%s 2.00\n", kProgram);
+    std::printf("%s %s\n", kProgram, TONEBAKE_VERSION);
     return Success;
   }
   return Prepare(parsed.options);

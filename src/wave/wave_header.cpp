@@ -34,6 +34,9 @@ HeaderCheck CheckWaveHeader(const std::uint8_t* bytes, std::uint32_t length) {
   if (!IdEquals(bytes, wave_offset::kFmtId, wave_value::kFmtId)) {
     code = NoFmtId;
   }
+  if (!IdEquals(bytes, wave_offset::kDataId, wave_value::kDataId)) {
+    code = NoDataId;
+  }
   if (ReadLittleEndian16(bytes + wave_offset::kAudioFormat) != wave_value::kLinearPcm) {
     code = FormatNotPcm;
   }

@@ -54,6 +54,9 @@ enum HeaderCheck : std::int32_t {
   BitsNotEight = 0x107,
   // The data size is negative or claims bytes beyond the end of the file.
   DataOutsideFile = 0x108,
+  // Bytes 36-39 are not "data": another chunk (LIST, a longer "fmt ") comes
+  // first, and what follows is not samples.
+  NoDataId = 0x109,
 };
 
 // The sample bytes of a checked file: a view into the caller's buffer.

@@ -54,6 +54,22 @@ class EndToEnd : public ::testing::Test {
   test::ToolOptions options;
 };
 
+// Options begin with "/" as well on Windows; elsewhere "/" begins an
+// absolute path, and only "-" an option.
+#ifdef _WIN32
+const std::string kSlashOption = "/";
+#else
+const std::string kSlashOption = "-";
+
+TEST_F(EndToEnd, AbsolutePathsAreFileNamesOffWindows) {
+  WriteBytes(File("song.wav"), MakeWave(kFourSamples));
+  const test::ToolRun run = Run({File("song.wav"), File("abs.bin")});
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(ReadBytes(File("abs.bin")), kFourSampleImage);
+  EXPECT_FALSE(Exists("song.bin"));
+}
+#endif
+
 TEST_F(EndToEnd, NoArgumentsReportsResult1WithoutUsage) {
   const test::ToolRun run = Run({});
   EXPECT_EQ(run.exitCode, 1);
@@ -66,16 +82,19 @@ TEST_F(EndToEnd, HelpPrintsUsageOncePerOptionAndConvertsNothing) {
   const struct {
     std::vector<std::string> arguments;
     std::string err;
+    std::string out;
   } cases[] = {
-      {{"-?"}, kBanner + kUsage},
-      {{"-?", "/h"}, kBanner + kUsage + kUsage},
-      {{"song", "-H"}, kBanner + kUsage},
+      {{"-?"}, kBanner + kUsage, ""},
+      {{"-?", kSlashOption + "h"}, kBanner + kUsage + kUsage, ""},
+      {{"song", "-H"}, kBanner + kUsage, ""},
+      {{"--help"}, kBanner, kUsage},
+      {{"song", "--version"}, kBanner, "tonebake 1.00\n"},
   };
   for (const auto& c : cases) {
     const test::ToolRun run = Run(c.arguments);
     EXPECT_EQ(run.exitCode, 0) << c.arguments.front();
     EXPECT_EQ(run.err, Console(c.err)) << c.arguments.front();
-    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.out, Console(c.out)) << c.arguments.front();
   }
   EXPECT_FALSE(Exists("song.bin"));
 }
@@ -100,7 +119,7 @@ TEST_F(EndToEnd, ConvertsABareNameBesideIt) {
 TEST_F(EndToEnd, WaitOptionFixesTheWaitByte) {
   WriteBytes(File("song.wav"), MakeWave(kFourSamples));
   for (const auto& [option, wait] : {std::pair<std::string, int>{"-w7", 7},
-                                     {"/W4294967303", 7},
+                                     {kSlashOption + "W4294967303", 7},
                                      {"-w300", 255},
                                      {"-w-5", 0},
                                      {"-w", 0}}) {
@@ -128,6 +147,8 @@ TEST_F(EndToEnd, RejectedInputsLeaveAnExistingOutputUntouched) {
   floatFormat.audioFormat = 3;
   test::WaveFields rifx;
   rifx.riffId = "RIFX";
+  test::WaveFields listFirst;  // as ffmpeg writes: metadata before the samples
+  listFirst.dataId = "LIST";
 
   const std::string notWave = u8"WAVEファイルではありません。(in.wav)\n";
   const struct {
@@ -143,6 +164,7 @@ TEST_F(EndToEnd, RejectedInputsLeaveAnExistingOutputUntouched) {
       {"float", MakeWave(kFourSamples, floatFormat), 6,
        u8"WAVEファイルのオーディオ形式がリニアPCMではありません。(in.wav)\n"},
       {"RIFX", MakeWave(kFourSamples, rifx), 4, notWave},
+      {"a LIST chunk first", MakeWave(kFourSamples, listFirst), 4, notWave},
       {"appended byte", appended, 4, notWave},
       {"shorter than a header", Bytes(10, 0), 4, notWave},
       {"empty", Bytes(), 4, notWave},

@@ -16,6 +16,7 @@ struct WaveFields {
   std::string riffId = "RIFF";
   std::string waveId = "WAVE";
   std::string fmtId = "fmt ";
+  std::string dataId = "data";
   std::uint16_t audioFormat = 1;
   std::uint16_t channels = 1;
   std::uint32_t sampleRate = 8000;
@@ -54,7 +55,7 @@ inline Bytes MakeWave(const Bytes& samples, const WaveFields& fields = WaveField
   PutLittleEndian(bytes, 28, fields.sampleRate * blockAlign, 4);
   PutLittleEndian(bytes, 32, blockAlign, 2);
   PutLittleEndian(bytes, 34, fields.bitsPerSample, 2);
-  put_id(36, "data");
+  put_id(36, fields.dataId);
   PutLittleEndian(bytes, 40, fields.dataSize.value_or(static_cast<std::uint32_t>(samples.size())),
                   4);
   bytes.insert(bytes.end(), samples.begin(), samples.end());

@@ -36,6 +36,10 @@ const HeaderCase kHeaderCases[] = {
     {"lower-case riff", With([](WaveFields& f) { f.riffId = "riff"; }), NoRiffId},
     {"no WAVE id", With([](WaveFields& f) { f.waveId = "AVI "; }), NoWaveId},
     {"no fmt id", With([](WaveFields& f) { f.fmtId = "fmt_"; }), NoFmtId},
+    {"a LIST chunk first", With([](WaveFields& f) { f.dataId = "LIST"; }), NoDataId},
+    {"bad fmt and data ids, 16-bit",
+     With([](WaveFields& f) { f.fmtId = "junk", f.dataId = "JUNK", f.bitsPerSample = 16; }),
+     BitsNotEight},
     {"not pcm", With([](WaveFields& f) { f.audioFormat = 3; }), FormatNotPcm},
     {"stereo 8-bit", With([](WaveFields& f) { f.channels = 2; }), ChannelsNotOne},
     {"stereo 16-bit", With([](WaveFields& f) { f.channels = 2, f.bitsPerSample = 16; }),
@@ -76,10 +80,9 @@ TEST(CheckWaveHeader, LastFailingTestDecides) {
 
 TEST(CheckWaveHeader, FieldsItDoesNotExamineDoNotMatter) {
   Bytes file = MakeWave(test::RampSamples(4));
-  test::PutLittleEndian(file, 16, 18, 4);          // fmtSize
-  test::PutLittleEndian(file, 28, 1, 4);           // byteRate
-  test::PutLittleEndian(file, 32, 9, 2);           // blockAlign
-  test::PutLittleEndian(file, 36, 0x4B4E554A, 4);  // dataId "JUNK"
+  test::PutLittleEndian(file, 16, 18, 4);  // fmtSize
+  test::PutLittleEndian(file, 28, 1, 4);   // byteRate
+  test::PutLittleEndian(file, 32, 9, 2);   // blockAlign
   EXPECT_EQ(Check(file), HeaderOk);
 }
 
