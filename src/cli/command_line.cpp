@@ -66,8 +66,7 @@ std::int32_t ParseWaitNumber(const char* text) {
   return AsSigned32(negative ? 0u - value : value);
 }
 
-ScannedArguments ScanArguments(const std::vector<std::string>& arguments,
-                               bool slashStartsOption) {
+ScannedArguments ScanArguments(const std::vector<std::string>& arguments, bool slashStartsOption) {
   ScannedArguments scanned;
   bool optionsEnded = false;
   for (const std::string& argument : arguments) {
