@@ -20,7 +20,7 @@ struct RunRequest {
 
 struct ScannedArguments {
   RunRequest request;
-  int helpRequests = 0;  // the usage block is shown once per help option
+  int helpRequests = 0;      // the usage block is shown once per help option
   bool longHelp = false;     // --help: the usage on standard output
   bool longVersion = false;  // --version: the version on standard output
 };
