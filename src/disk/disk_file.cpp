@@ -199,6 +199,44 @@ DiskExit AddContent(const char* program, DiskFile& file, const std::string& name
   return added == d77::DiskDone ? Success : ReportRefusal(program, file.path, "add", name, added);
 }
 
+std::string WhatItLooksLike(const std::vector<std::uint8_t>& bytes) {
+  const auto startsWith = [&bytes](const char* text, std::size_t at = 0) {
+    const std::string prefix(text);
+    return bytes.size() >= at + prefix.size() &&
+           std::equal(prefix.begin(), prefix.end(),
+                      bytes.begin() + static_cast<std::ptrdiff_t>(at));
+  };
+  if (startsWith("RIFF") && startsWith("WAVE", 8)) {
+    return "a WAVE file";
+  }
+  if (startsWith("XM7 TAPE IMAGE")) {
+    return "a T77 tape image";
+  }
+  if (bytes.size() >= d77::kHeaderSize && (bytes[0x1C] | bytes[0x1D] << 8 | bytes[0x1E] << 16 |
+                                           std::uint32_t{bytes[0x1F]} << 24) == bytes.size()) {
+    return "a D77 disk image";
+  }
+  if (startsWith("FORM") || startsWith("fLaC") || startsWith("OggS") || startsWith("ID3")) {
+    return "a recording";
+  }
+  if (!bytes.empty() && bytes[0] == 0x00 && bytes.size() >= 10 && bytes[bytes.size() - 5] == 0xFF) {
+    return "a machine-language file of another load address";
+  }
+  return "something else";
+}
+
+DiskExit CheckIsImage(const char* program, const std::string& source,
+                      const std::vector<std::uint8_t>& content, bool raw) {
+  PcmImageInfo info;
+  if (raw || ParsePcmImage(content.data(), content.size(), info)) {
+    return Success;
+  }
+  std::fprintf(stderr,
+               "%s: %s: not an FM-7 PCM image (it looks like %s); --raw stores it as it is\n",
+               program, source.c_str(), WhatItLooksLike(content).c_str());
+  return Refused;
+}
+
 DiskExit RefreshPlayMenu(const char* program, DiskFile& file, const std::string& added,
                          bool tellAll) {
   std::vector<d77::FileEntry> files;

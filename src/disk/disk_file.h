@@ -87,6 +87,15 @@ DiskExit CheckAdd(const char* program, const DiskFile& file, const std::string& 
 DiskExit AddContent(const char* program, DiskFile& file, const std::string& name,
                     const std::vector<std::uint8_t>& content, bool replace);
 
+// What a file that is not an FM-7 PCM image looks like, for a message:
+// "a WAVE file", "a D77 disk image"... or "something else".
+std::string WhatItLooksLike(const std::vector<std::uint8_t>& bytes);
+
+// Refuses `content` of `source` unless it is an FM-7 PCM image or `raw` is
+// given: a WAVE file added by mistake would only waste the disk.
+DiskExit CheckIsImage(const char* program, const std::string& source,
+                      const std::vector<std::uint8_t>& content, bool raw);
+
 // The player's files on a disk.
 constexpr const char* kPlayerName = "PLAYER";
 constexpr const char* kMenuName = "PLAY";

@@ -1,5 +1,6 @@
 // tonebake-disk: puts FM-7 PCM images on F-BASIC data disks in D77 images,
 // the disk format of FM-7 emulators and disk-copy tools.
+#include <cctype>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -9,6 +10,8 @@
 #include "disk/media_command.h"
 #include "fileio/os_file.h"
 #include "fileio/whole_file.h"
+#include "fm7pcm/pcm_image.h"
+#include "fm7pcm/wait_table.h"
 
 namespace tonebake::disk {
 namespace {
@@ -24,8 +27,10 @@ const char* const kUsage =
     "                                   the disk is made when missing. NAME is\n"
     "                                   FILE's base name, upper-cased, 8 at most\n"
     "      --replace                    replace a file of the same name\n"
+    "      --raw                        store a file that is not an FM-7 PCM image\n"
     "  list DISK.d77                    the files and the free space\n"
-    "  extract DISK.d77 NAME OUT        write a file's content to OUT\n"
+    "  extract DISK.d77 NAME OUT        write a file's content to OUT ('-' for\n"
+    "                                   standard output)\n"
     "  remove DISK.d77 NAME             delete a file\n"
     "  player DISK.d77                  put the player PLAYER and the menu PLAY on\n"
     "      --psg fm7|fm77av             the disk; the volume curve of the sound\n"
@@ -81,6 +86,10 @@ int Add(const MediaCommand& command) {
   std::vector<std::uint8_t> content;
   if (const DiskExit read = ReadSource(source, content); read != Success) {
     return read;
+  }
+  if (const DiskExit image = CheckIsImage(kProgram, source, content, command.raw);
+      image != Success) {
+    return image;
   }
   std::string name;
   if (command.operands.size() > 2) {
@@ -138,21 +147,65 @@ int List(const MediaCommand& command) {
                  DescribeRefusal(listed).c_str());
     return CannotRead;
   }
-  std::printf("%-8s  %-7s  %-6s  %7s\n", "NAME", "TYPE", "FORM", "SECTORS");
+  std::printf("%-8s  %-7s  %-6s  %7s  %7s\n", "NAME", "TYPE", "FORM", "SECTORS", "BYTES");
   for (const d77::FileEntry& entry : files) {
-    std::printf("%-8s  %-7s  %-6s  %7u\n", ShowName(entry.name).c_str(), TypeName(entry.type),
-                entry.ascii ? "ASCII" : "binary", entry.sectors);
+    std::vector<std::uint8_t> content;
+    d77::ReadFile(file.disk, entry.name, content);
+    std::printf("%-8s  %-7s  %-6s  %7u  %7u", ShowName(entry.name).c_str(), TypeName(entry.type),
+                entry.ascii ? "ASCII" : "binary", entry.sectors,
+                static_cast<unsigned>(content.size()));
+    PcmImageInfo info;
+    if (entry.type == d77::MachineLanguage && ParsePcmImage(content.data(), content.size(), info)) {
+      // The rate of the wait: the wait table's, or the player's loop beyond it.
+      const double rate =
+          info.wait < kWaitRateCount ? WaitRateTable[info.wait] : 1798660.0 / (144 + 5 * info.wait);
+      std::printf("  %u samples, wait %u, %.0f Hz, %.2f s", static_cast<unsigned>(info.samples),
+                  static_cast<unsigned>(info.wait), rate, info.samples / rate);
+    }
+    std::printf("\n");
   }
   const std::uint32_t free = d77::FreeClusters(file.disk);
-  std::printf("%u files; %u clusters free (%u sectors, %u bytes)\n",
-              static_cast<unsigned>(files.size()), free, free * d77::kSectorsPerCluster,
-              free * d77::kClusterSize);
+  std::printf("%u file%s; %u clusters free (%u sectors, %u bytes)\n",
+              static_cast<unsigned>(files.size()), files.size() == 1 ? "" : "s", free,
+              free * d77::kSectorsPerCluster, free * d77::kClusterSize);
   return Success;
+}
+
+// A name that is not on the disk but is there in another case.
+std::string OtherCase(const DiskFile& file, const std::string& name) {
+  std::vector<d77::FileEntry> files;
+  d77::ListFiles(file.disk, files);
+  const auto folded = [](std::string text) {
+    for (char& c : text) {
+      c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    }
+    return text;
+  };
+  for (const d77::FileEntry& entry : files) {
+    if (entry.name != name && folded(entry.name) == folded(name)) {
+      return entry.name;
+    }
+  }
+  return std::string();
+}
+
+int Refuse(const DiskFile& file, const char* action, const std::string& name,
+           d77::DiskResult result) {
+  const std::string other = result == d77::NameNotFound ? OtherCase(file, name) : "";
+  if (other.empty()) {
+    return ReportRefusal(kProgram, file.path, action, name, result);
+  }
+  std::fprintf(stderr, "%s: %s: cannot %s %s: %s; did you mean %s?\n", kProgram, file.path.c_str(),
+               action, ShowName(name).c_str(), DescribeRefusal(result).c_str(),
+               ShowName(other).c_str());
+  return Refused;
 }
 
 int Extract(const MediaCommand& command) {
   const std::string& out = command.operands[2];
-  if (AnyTwoAreOneFile(kProgram, {{"DISK", command.operands[0]}, {"OUT", out}})) {
+  const bool toStandardOutput = out == "-";
+  if (!toStandardOutput &&
+      AnyTwoAreOneFile(kProgram, {{"DISK", command.operands[0]}, {"OUT", out}})) {
     return BadUsage;
   }
   DiskFile file;
@@ -162,7 +215,13 @@ int Extract(const MediaCommand& command) {
   std::vector<std::uint8_t> content;
   const d77::DiskResult read = d77::ReadFile(file.disk, command.operands[1], content);
   if (read != d77::DiskDone) {
-    return ReportRefusal(kProgram, file.path, "extract", command.operands[1], read);
+    return Refuse(file, "extract", command.operands[1], read);
+  }
+  if (toStandardOutput) {
+    // Checked with the final flush, as every write to standard output is.
+    os_file::SetStandardOutputBinary();
+    std::fwrite(content.data(), 1, content.size(), stdout);
+    return Success;
   }
   const std::int32_t code =
       SaveFile(out, content.data(), static_cast<std::uint32_t>(content.size()));
@@ -177,7 +236,7 @@ int Remove(const MediaCommand& command) {
   }
   const d77::DiskResult removed = d77::RemoveFile(file.disk, command.operands[1]);
   if (removed != d77::DiskDone) {
-    return ReportRefusal(kProgram, file.path, "remove", command.operands[1], removed);
+    return Refuse(file, "remove", command.operands[1], removed);
   }
   const DiskExit refreshed = RefreshPlayMenu(kProgram, file, std::string());
   return refreshed == Success ? SaveDisk(kProgram, file) : refreshed;

@@ -12,10 +12,11 @@ constexpr int kBadUsage = 1;
 const struct {
   const char* option;
   const char* verb;
-} kOptionVerbs[] = {{"--replace", "add"}, {"--psg", "player"}, {"--rate", "wav"}};
+} kOptionVerbs[] = {{"--replace", "add"}, {"--raw", "add"}, {"--psg", "player"}, {"--rate", "wav"}};
 
 bool Given(const MediaCommand& command, const std::string& option) {
   return option == "--replace" ? command.replace
+         : option == "--raw"   ? command.raw
          : option == "--psg"   ? command.profile.has_value()
                                : command.rate.has_value();
 }
@@ -46,6 +47,8 @@ int RunMediaCommand(const char* program, const char* usage,
       return kSuccess;
     } else if (argument == "--replace") {
       command.replace = true;
+    } else if (argument == "--raw") {
+      command.raw = true;
     } else if (argument == "--psg") {
       player::PsgProfile profile = player::PsgProfile::Fm7;
       if (i + 1 == arguments.size() || !player::ParsePsgProfile(arguments[i + 1], profile)) {

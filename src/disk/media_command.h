@@ -16,6 +16,7 @@ struct MediaCommand {
   std::string verb;
   std::vector<std::string> operands;
   bool replace = false;                       // --replace, for 'add'
+  bool raw = false;                           // --raw, for 'add'
   std::optional<player::PsgProfile> profile;  // --psg, for 'player'
   std::optional<std::string> rate;            // --rate, for 'wav'
 };

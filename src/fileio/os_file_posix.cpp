@@ -435,6 +435,8 @@ void PrepareLargeBuffer(void* start, std::size_t length) {
 #endif
 }
 
+void SetStandardOutputBinary() {}
+
 std::int32_t LastError() {
   return errno;
 }

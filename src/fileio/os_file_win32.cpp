@@ -3,6 +3,11 @@
 #endif
 #include <windows.h>
 
+#include <fcntl.h>
+#include <io.h>
+
+#include <cstdio>
+
 #include <algorithm>
 #include <string>
 
@@ -302,6 +307,10 @@ void ResumeInterruptions() {
 
 // Windows commits the pages of a heap block as it is allocated.
 void PrepareLargeBuffer(void*, std::size_t) {}
+
+void SetStandardOutputBinary() {
+  _setmode(_fileno(stdout), _O_BINARY);
+}
 
 std::int32_t LastError() {
   return static_cast<std::int32_t>(GetLastError());

@@ -139,6 +139,7 @@ std::vector<std::uint8_t> WaveFile(const std::vector<std::int16_t>& samples) {
 
 int Save(const std::string& path, const std::vector<std::uint8_t>& bytes) {
   if (path == kStandardStream) {
+    os_file::SetStandardOutputBinary();
     errno = 0;
     if (std::fwrite(bytes.data(), 1, bytes.size(), stdout) == bytes.size() &&
         std::fflush(stdout) == 0) {

@@ -186,6 +186,8 @@ int Wav(const MediaCommand& command) {
   };
   if (!toStandardOutput) {
     code = file.Open(out);
+  } else {
+    os_file::SetStandardOutputBinary();
   }
   if (code == 0 && write(header, sizeof header)) {
     t77::RenderTape(tape.bytes, rate, write);

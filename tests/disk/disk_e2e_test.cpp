@@ -58,10 +58,27 @@ TEST_F(DiskRun, FromImagesToADiskAndBack) {
                              "LONGVOIC\n"));
   const test::ToolRun listed = Disk({"list", "fm7.d77"});
   EXPECT_EQ(listed.exitCode, 0);
-  EXPECT_EQ(listed.out, Console("NAME      TYPE     FORM    SECTORS\n"
-                                "JINGLE    machine  binary       12\n"
-                                "LONGVOIC  machine  binary       36\n"
-                                "2 files; 145 clusters free (1160 sectors, 296960 bytes)\n"));
+  // Images: their samples at the wait table's rate of wait 16, 8031 Hz.
+  EXPECT_EQ(listed.out,
+            Console("NAME      TYPE     FORM    SECTORS    BYTES\n"
+                    "JINGLE    machine  binary       12     3011  3000 samples, wait 16, 8031 Hz, "
+                    "0.37 s\n"
+                    "LONGVOIC  machine  binary       36     9011  9000 samples, wait 16, 8031 Hz, "
+                    "1.12 s\n"
+                    "2 files; 145 clusters free (1160 sectors, 296960 bytes)\n"));
+  // Standard output gets the bytes; a name in another case is pointed at.
+  const test::ToolRun piped = Disk({"extract", "fm7.d77", "JINGLE", "-"});
+  EXPECT_EQ(Bytes(piped.out.begin(), piped.out.end()), jingle);
+  const test::ToolRun otherCase = Disk({"extract", "fm7.d77", "jingle", "j.bin"});
+  EXPECT_EQ(otherCase.exitCode, 3);
+  EXPECT_EQ(otherCase.err, Console("tonebake-disk: fm7.d77: cannot extract jingle: no file of "
+                                   "that name is on the disk; did you mean JINGLE?\n"));
+  // A file that is no image is stored only when asked.
+  test::WriteBytes(dir.File("jingle.wav"), test::MakeWave(test::RampSamples(10)));
+  const test::ToolRun wave = Disk({"add", "fm7.d77", "jingle.wav", "W"});
+  EXPECT_EQ(wave.exitCode, 3);
+  EXPECT_EQ(wave.err, Console("tonebake-disk: jingle.wav: not an FM-7 PCM image (it looks like a "
+                              "WAVE file); --raw stores it as it is\n"));
   ASSERT_EQ(Disk({"extract", "fm7.d77", "LONGVOIC", "back.bin"}).exitCode, 0);
   EXPECT_EQ(Read("back.bin"), voice);
 
@@ -81,6 +98,7 @@ TEST_F(DiskRun, FromImagesToADiskAndBack) {
   EXPECT_EQ(Read("j.bin"), voice);
   ASSERT_EQ(Disk({"remove", "fm7.d77", "JINGLE"}).exitCode, 0);
   EXPECT_EQ(Disk({"extract", "fm7.d77", "JINGLE", "j.bin"}).exitCode, 3);
+  EXPECT_NE(Disk({"list", "fm7.d77"}).out.find(Console("\n1 file; ")), std::string::npos);
 }
 
 TEST_F(DiskRun, DamagedAndForeignDisksAreRefusedUnchanged) {
@@ -89,7 +107,7 @@ TEST_F(DiskRun, DamagedAndForeignDisksAreRefusedUnchanged) {
   damaged.resize(100000);  // the size field now points past the end
   test::WriteBytes(dir.File("damaged.d77"), damaged);
   test::WriteBytes(dir.File("x.bin"), Bytes(10, 0x80));
-  const test::ToolRun run = Disk({"add", "damaged.d77", "x.bin", "X"});
+  const test::ToolRun run = Disk({"add", "--raw", "damaged.d77", "x.bin", "X"});
   EXPECT_EQ(run.exitCode, 2);
   EXPECT_EQ(run.err.rfind("tonebake-disk: damaged.d77: damaged disk image", 0), 0u) << run.err;
   EXPECT_EQ(Read("damaged.d77"), damaged);
@@ -291,12 +309,14 @@ TEST_F(DiskRun, EveryCommandLineAndRefusalGetsItsExitCodeAndMessage) {
   EXPECT_EQ(Read("full.d77"), full);
 
   const test::ToolRun listed = Disk({"list", "d.d77"});
-  EXPECT_EQ(listed.out, Console("NAME      TYPE     FORM    SECTORS\n"
-                                "SMALL     machine  binary        1\n"
-                                "A         BASIC    binary        1\n"
-                                "B         data     ASCII         1\n"
-                                "C         ?        binary        1\n"
-                                "4 files; 148 clusters free (1184 sectors, 303104 bytes)\n"));
+  EXPECT_EQ(listed.out,
+            Console("NAME      TYPE     FORM    SECTORS    BYTES\n"
+                    "SMALL     machine  binary        1      111  100 samples, wait 16, 8031 Hz, "
+                    "0.01 s\n"
+                    "A         BASIC    binary        1      256\n"
+                    "B         data     ASCII         1      256\n"
+                    "C         ?        binary        1      256\n"
+                    "4 files; 148 clusters free (1184 sectors, 303104 bytes)\n"));
   const std::string hostileList = Disk({"list", "hostile.d77"}).out;
   EXPECT_NE(hostileList.find("\n\\x1B[2J\\\\  ?"), std::string::npos) << hostileList;
   EXPECT_EQ(hostileList.find('\x1B'), std::string::npos);
@@ -379,7 +399,8 @@ TEST_F(DiskRun, ThePlayerAndItsMenuFollowTheDisksSounds) {
   play.resize((play.size() + 255) / 256 * 256, 0x00);
   EXPECT_EQ(Read("play.txt"), play);
   const test::ToolRun listed = Disk({"list", "d.d77"});
-  EXPECT_NE(listed.out.find(Console("PLAY      BASIC    ASCII         3\n")), std::string::npos)
+  EXPECT_NE(listed.out.find(Console("PLAY      BASIC    ASCII         3      768\n")),
+            std::string::npos)
       << listed.out;
   // Gone from the list once removed; one PLAY cannot load is stored but left out.
   ASSERT_EQ(Disk({"remove", "d.d77", "VOICE"}).exitCode, 0);
@@ -537,7 +558,7 @@ TEST_F(DiskRun, AFailedSaveLeavesTheDiskAsItWas) {
   ASSERT_EQ(Disk({"new", "d.d77"}).exitCode, 0);
   const Bytes before = Read("d.d77");
   options.fileSizeLimit = 300000;  // less than a disk
-  const test::ToolRun run = Disk({"add", "d.d77", "big.bin"});
+  const test::ToolRun run = Disk({"add", "--raw", "d.d77", "big.bin"});
   EXPECT_EQ(run.exitCode, 4);
   EXPECT_EQ(run.err, "tonebake-disk: d.d77: cannot write: File too large; the disk is unchanged\n");
   EXPECT_EQ(Read("d.d77"), before);
