@@ -10,6 +10,7 @@
 #include "fm7pcm/pcm_image.h"
 #include "player/play_program.h"
 #include "player/player_code.h"
+#include "wave/byte_order.h"
 
 namespace tonebake::disk {
 namespace {
@@ -212,8 +213,8 @@ std::string WhatItLooksLike(const std::vector<std::uint8_t>& bytes) {
   if (startsWith("XM7 TAPE IMAGE")) {
     return "a T77 tape image";
   }
-  if (bytes.size() >= d77::kHeaderSize && (bytes[0x1C] | bytes[0x1D] << 8 | bytes[0x1E] << 16 |
-                                           std::uint32_t{bytes[0x1F]} << 24) == bytes.size()) {
+  if (bytes.size() >= d77::kHeaderSize &&
+      ReadLittleEndian32(&bytes[d77::header_offset::kDiskSize]) == bytes.size()) {
     return "a D77 disk image";
   }
   if (startsWith("FORM") || startsWith("fLaC") || startsWith("OggS") || startsWith("ID3")) {

@@ -22,9 +22,9 @@ struct Combination {
 // the channels does not change the sum, so each set is taken once.
 std::vector<Combination> CombinationsBySum(const std::array<double, kLevels>& curve) {
   std::vector<Combination> all;
-  for (int a = 0; a < kLevels; ++a) {
-    for (int b = 0; b <= a; ++b) {
-      for (int c = 0; c <= b; ++c) {
+  for (std::size_t a = 0; a < kLevels; ++a) {
+    for (std::size_t b = 0; b <= a; ++b) {
+      for (std::size_t c = 0; c <= b; ++c) {
         all.push_back({curve[a] + curve[b] + curve[c],
                        {static_cast<std::uint8_t>(a), static_cast<std::uint8_t>(b),
                         static_cast<std::uint8_t>(c)}});

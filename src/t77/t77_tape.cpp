@@ -93,7 +93,8 @@ std::vector<std::vector<std::uint8_t>> DecodeBytes(const std::vector<std::uint8_
       }
       std::uint8_t byte = 0;
       for (int bit = 0; bit < 8; ++bit) {
-        byte = static_cast<std::uint8_t>(byte | (bits[i + 1 + bit] ? 1 << bit : 0));
+        byte = static_cast<std::uint8_t>(
+            byte | (bits[i + 1 + static_cast<std::size_t>(bit)] ? 1 << bit : 0));
       }
       runs.back().push_back(byte);
       i += 11;
