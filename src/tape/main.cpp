@@ -37,6 +37,7 @@ const char* const kUsage =
     "                                   tape is made when missing. NAME is FILE's\n"
     "                                   base name, upper-cased, 8 at most\n"
     "      --replace                    replace a file of the same name in place\n"
+    "      --raw                        store a file that is not an FM-7 PCM image\n"
     "  list TAPE.t77                    the files\n"
     "  extract TAPE.t77 NAME OUT        write a file's content to OUT\n"
     "  wav TAPE.t77 OUT.wav             the tape as sound, 8-bit mono ('-' for\n"
@@ -74,6 +75,11 @@ int Add(const MediaCommand& command) {
                  code == TooLargeForUse ? "it is larger than any FM-7 PCM image"
                                         : DescribeFileError(code).c_str());
     return code == TooLargeForUse ? disk::Refused : disk::CannotRead;
+  }
+  const std::vector<std::uint8_t> content(loaded.bytes.get(), loaded.bytes.get() + loaded.length);
+  if (const DiskExit image = disk::CheckIsImage(kProgram, source, content, command.raw);
+      image != disk::Success) {
+    return image;
   }
   std::string name;
   if (command.operands.size() > 2) {

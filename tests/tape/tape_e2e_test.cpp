@@ -119,6 +119,10 @@ TEST_F(TapeRun, RefusalsLeaveTheTapeAsItWas) {
        "tonebake-tape: --rate takes a rate in Hz from 22050 to 192000, not '8000'" + usage},
       {{"list", "t.t77", "--rate", "44100"}, 1, "tonebake-tape: --rate goes with 'wav'" + usage},
       {{"add", "t.t77"}, 1, "tonebake-tape: wrong number of names for 'add'" + usage},
+      {{"add", "t.t77", "x.wav", "W"},
+       3,
+       "tonebake-tape: x.wav: not an FM-7 PCM image (it looks like a WAVE file); --raw stores "
+       "it as it is\n"},
   };
   for (const auto& c : cases) {
     const test::ToolRun run = Tape(c.arguments);
