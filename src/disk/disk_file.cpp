@@ -15,20 +15,8 @@
 namespace tonebake::disk {
 namespace {
 
-bool Exists(const std::string& path) {
-  const std::unique_ptr<FileAccess> access = MakeFileAccess();
-  return !access || access->Inspect(path.c_str()) != FileKind::Missing;
-}
-
 DiskExit ReadDisk(const char* program, DiskFile& file) {
-  ByteBuffer loaded;
-  if (const std::int32_t code = LoadFile(file.path, loaded); code != 0) {
-    std::fprintf(stderr, "%s: %s: cannot read: %s\n", program, file.path.c_str(),
-                 DescribeFileError(code).c_str());
-    return CannotRead;
-  }
-  file.bytes.assign(loaded.bytes.get(), loaded.bytes.get() + loaded.length);
-  return Success;
+  return ReadMedium(program, file.path, file.bytes);
 }
 
 DiskExit CheckDisk(const char* program, DiskFile& file) {
@@ -62,18 +50,69 @@ DiskExit LoadDisk(const char* program, const std::string& path, DiskFile& file) 
   return read != Success ? read : CheckDisk(program, file);
 }
 
-DiskExit LockDisk(const char* program, DiskFile& file) {
-  const std::string& path = file.path;
-  const std::int32_t locked = file.lock.Acquire(path, kLockTimeoutMilliseconds, [&] {
+bool MediumExists(const std::string& path) {
+  const std::unique_ptr<FileAccess> access = MakeFileAccess();
+  return !access || access->Inspect(path.c_str()) != FileKind::Missing;
+}
+
+DiskExit ReadMedium(const char* program, const std::string& path,
+                    std::vector<std::uint8_t>& bytes) {
+  ByteBuffer loaded;
+  if (const std::int32_t code = LoadFile(path, loaded); code != 0) {
+    std::fprintf(stderr, "%s: %s: cannot read: %s\n", program, path.c_str(),
+                 DescribeFileError(code).c_str());
+    return CannotRead;
+  }
+  bytes.assign(loaded.bytes.get(), loaded.bytes.get() + loaded.length);
+  return Success;
+}
+
+DiskExit LockMedium(const char* program, const std::string& path, const char* kind,
+                    FileLock& lock) {
+  const std::int32_t locked = lock.Acquire(path, kLockTimeoutMilliseconds, [&] {
     std::fprintf(stderr, "%s: %s: waiting for another run to finish with it\n", program,
                  path.c_str());
   });
   if (locked != 0) {
-    std::fprintf(stderr, "%s: %s: cannot lock it: %s; the disk is unchanged\n", program,
-                 path.c_str(), DescribeFileError(locked).c_str());
+    std::fprintf(stderr, "%s: %s: cannot lock it: %s; the %s is unchanged\n", program, path.c_str(),
+                 DescribeFileError(locked).c_str(), kind);
     return CannotWrite;
   }
   return Success;
+}
+
+DiskExit ReadSource(const char* program, const std::string& source, std::uint32_t maxBytes,
+                    const std::string& tooLarge, std::vector<std::uint8_t>& content) {
+  ByteBuffer loaded;
+  const std::int32_t code = LoadFileAtMost(source, maxBytes, loaded);
+  if (code == TooLargeForUse) {
+    std::fprintf(stderr, "%s: %s: cannot add it: %s\n", program, source.c_str(), tooLarge.c_str());
+    return Refused;
+  }
+  if (code != 0) {
+    std::fprintf(stderr, "%s: %s: cannot read: %s\n", program, source.c_str(),
+                 DescribeFileError(code).c_str());
+    return CannotRead;
+  }
+  content.assign(loaded.bytes.get(), loaded.bytes.get() + loaded.length);
+  return Success;
+}
+
+std::string NameFor(const char* program, const std::string& source, const std::string* given) {
+  if (given != nullptr) {
+    return *given;
+  }
+  bool cut = false;
+  const std::string name = DefaultDiskName(source, cut);
+  if (cut) {
+    std::fprintf(stderr, "%s: %s: the name is cut to 8 characters: %s\n", program, source.c_str(),
+                 name.c_str());
+  }
+  return name;
+}
+
+DiskExit LockDisk(const char* program, DiskFile& file) {
+  return LockMedium(program, file.path, "disk", file.lock);
 }
 
 DiskExit LoadDiskToChange(const char* program, const std::string& path, DiskFile& file) {
@@ -81,7 +120,7 @@ DiskExit LoadDiskToChange(const char* program, const std::string& path, DiskFile
   if (const DiskExit locked = LockDisk(program, file); locked != Success) {
     return locked;
   }
-  file.created = !Exists(path);
+  file.created = !MediumExists(path);
   if (file.created) {
     file.bytes = d77::MakeBlankDataDisk();
   } else if (const DiskExit read = ReadDisk(program, file); read != Success) {

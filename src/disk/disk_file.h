@@ -49,8 +49,22 @@ int FinishStandardOutput(const char* program, int exit, int failure);
 // program, the disk and the reason.
 DiskExit LoadDisk(const char* program, const std::string& path, DiskFile& file);
 
-// Takes the lock of the disk at file.path, waiting for another run and
-// saying so; reports a lock that cannot be had.
+// What disks and tapes share. MediumExists: whether anything is at `path`.
+// ReadMedium: the whole file, or a report that it cannot be read.
+// LockMedium: the lock of the `kind` ("disk", "tape") at `path`, waiting for
+// another run and saying so; a lock that cannot be had is reported.
+bool MediumExists(const std::string& path);
+DiskExit ReadMedium(const char* program, const std::string& path, std::vector<std::uint8_t>& bytes);
+DiskExit LockMedium(const char* program, const std::string& path, const char* kind, FileLock& lock);
+
+// A file to add, of at most `maxBytes` (a larger one is refused as
+// `tooLarge` says before it is read), and the name it goes by: `given`, or
+// the default from its base name, said when cut.
+DiskExit ReadSource(const char* program, const std::string& source, std::uint32_t maxBytes,
+                    const std::string& tooLarge, std::vector<std::uint8_t>& content);
+std::string NameFor(const char* program, const std::string& source, const std::string* given);
+
+// Takes the lock of the disk at file.path (LockMedium).
 DiskExit LockDisk(const char* program, DiskFile& file);
 
 // Takes the disk's lock (waiting for another run, and saying so), then reads

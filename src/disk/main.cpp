@@ -61,47 +61,23 @@ int New(const MediaCommand& command) {
   return SaveDisk(kProgram, file);
 }
 
-// The content of FILE, which must fit on a disk: a larger one is refused
-// before it is read.
-DiskExit ReadSource(const std::string& source, std::vector<std::uint8_t>& content) {
-  constexpr std::uint32_t kDiskCapacity = d77::kClusters * d77::kClusterSize;
-  ByteBuffer loaded;
-  const std::int32_t code = LoadFileAtMost(source, kDiskCapacity, loaded);
-  if (code == TooLargeForUse) {
-    std::fprintf(stderr, "%s: %s: cannot add it: it is larger than a whole disk holds (%u bytes)\n",
-                 kProgram, source.c_str(), kDiskCapacity);
-    return Refused;
-  }
-  if (code != 0) {
-    std::fprintf(stderr, "%s: %s: cannot read: %s\n", kProgram, source.c_str(),
-                 DescribeFileError(code).c_str());
-    return CannotRead;
-  }
-  content.assign(loaded.bytes.get(), loaded.bytes.get() + loaded.length);
-  return Success;
-}
-
 int Add(const MediaCommand& command) {
+  constexpr std::uint32_t kDiskCapacity = d77::kClusters * d77::kClusterSize;
   const std::string& source = command.operands[1];
   std::vector<std::uint8_t> content;
-  if (const DiskExit read = ReadSource(source, content); read != Success) {
+  if (const DiskExit read = ReadSource(
+          kProgram, source, kDiskCapacity,
+          "it is larger than a whole disk holds (" + std::to_string(kDiskCapacity) + " bytes)",
+          content);
+      read != Success) {
     return read;
   }
   if (const DiskExit image = CheckIsImage(kProgram, source, content, command.raw);
       image != Success) {
     return image;
   }
-  std::string name;
-  if (command.operands.size() > 2) {
-    name = command.operands[2];
-  } else {
-    bool cut = false;
-    name = DefaultDiskName(source, cut);
-    if (cut) {
-      std::fprintf(stderr, "%s: %s: the name is cut to 8 characters: %s\n", kProgram,
-                   source.c_str(), name.c_str());
-    }
-  }
+  const std::string name =
+      NameFor(kProgram, source, command.operands.size() > 2 ? &command.operands[2] : nullptr);
   DiskFile file;
   if (const DiskExit loaded = LoadDiskToChange(kProgram, command.operands[0], file);
       loaded != Success) {

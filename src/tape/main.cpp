@@ -68,37 +68,22 @@ int New(const MediaCommand& command) {
 
 int Add(const MediaCommand& command) {
   const std::string& source = command.operands[1];
-  ByteBuffer loaded;
-  const std::int32_t code = LoadFileAtMost(source, kLargestImage, loaded);
-  if (code != 0) {
-    std::fprintf(stderr, "%s: %s: cannot read: %s\n", kProgram, source.c_str(),
-                 code == TooLargeForUse ? "it is larger than any FM-7 PCM image"
-                                        : DescribeFileError(code).c_str());
-    return code == TooLargeForUse ? disk::Refused : disk::CannotRead;
+  std::vector<std::uint8_t> content;
+  if (const DiskExit read = disk::ReadSource(kProgram, source, kLargestImage,
+                                             "it is larger than any FM-7 PCM image", content);
+      read != disk::Success) {
+    return read;
   }
-  const std::vector<std::uint8_t> content(loaded.bytes.get(), loaded.bytes.get() + loaded.length);
   if (const DiskExit image = disk::CheckIsImage(kProgram, source, content, command.raw);
       image != disk::Success) {
     return image;
   }
-  std::string name;
-  if (command.operands.size() > 2) {
-    name = command.operands[2];
-  } else {
-    bool cut = false;
-    name = disk::DefaultDiskName(source, cut);
-    if (cut) {
-      std::fprintf(stderr, "%s: %s: the name is cut to 8 characters: %s\n", kProgram,
-                   source.c_str(), name.c_str());
-    }
-  }
+  const std::string name =
+      disk::NameFor(kProgram, source, command.operands.size() > 2 ? &command.operands[2] : nullptr);
   TapeImage tape;
   DiskExit exit = LoadTapeToChange(kProgram, command.operands[0], tape);
   if (exit == disk::Success) {
-    exit =
-        AddImage(kProgram, tape, name,
-                 std::vector<std::uint8_t>(loaded.bytes.get(), loaded.bytes.get() + loaded.length),
-                 command.replace);
+    exit = AddImage(kProgram, tape, name, content, command.replace);
   }
   return exit == disk::Success ? SaveTape(kProgram, tape) : exit;
 }

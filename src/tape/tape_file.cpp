@@ -2,10 +2,8 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <memory>
 
 #include "d77/fbasic_disk.h"
-#include "fileio/whole_file.h"
 #include "fm7pcm/pcm_image.h"
 #include "player/play_program.h"
 #include "player/player_code.h"
@@ -13,19 +11,11 @@
 namespace tonebake::tape {
 namespace {
 
-bool Exists(const std::string& path) {
-  const std::unique_ptr<FileAccess> access = MakeFileAccess();
-  return !access || access->Inspect(path.c_str()) != FileKind::Missing;
-}
-
 DiskExit ReadImage(const char* program, TapeImage& tape) {
-  ByteBuffer loaded;
-  if (const std::int32_t code = LoadFile(tape.path, loaded); code != 0) {
-    std::fprintf(stderr, "%s: %s: cannot read: %s\n", program, tape.path.c_str(),
-                 DescribeFileError(code).c_str());
-    return disk::CannotRead;
+  if (const DiskExit read = disk::ReadMedium(program, tape.path, tape.bytes);
+      read != disk::Success) {
+    return read;
   }
-  tape.bytes.assign(loaded.bytes.get(), loaded.bytes.get() + loaded.length);
   std::string why;
   if (t77::ReadTape(tape.bytes, tape.files, why) != t77::TapeRead) {
     std::fprintf(stderr, "%s: %s: %s\n", program, tape.path.c_str(), why.c_str());
@@ -85,16 +75,11 @@ DiskExit LoadTape(const char* program, const std::string& path, TapeImage& tape)
 
 DiskExit LoadTapeToChange(const char* program, const std::string& path, TapeImage& tape) {
   tape.path = path;
-  const std::int32_t locked = tape.lock.Acquire(path, kLockTimeoutMilliseconds, [&] {
-    std::fprintf(stderr, "%s: %s: waiting for another run to finish with it\n", program,
-                 path.c_str());
-  });
-  if (locked != 0) {
-    std::fprintf(stderr, "%s: %s: cannot lock it: %s; the tape is unchanged\n", program,
-                 path.c_str(), DescribeFileError(locked).c_str());
-    return disk::CannotWrite;
+  if (const DiskExit locked = disk::LockMedium(program, path, "tape", tape.lock);
+      locked != disk::Success) {
+    return locked;
   }
-  tape.created = !Exists(path);
+  tape.created = !disk::MediumExists(path);
   if (tape.created) {
     tape.bytes = t77::NewTape();
     return disk::Success;
