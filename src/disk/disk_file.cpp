@@ -277,6 +277,43 @@ DiskExit CheckIsImage(const char* program, const std::string& source,
   return Refused;
 }
 
+bool InPlaysList(const char* program, const std::string& path, const std::string& name,
+                 std::uint32_t count, bool tell) {
+  if (player::FitsPlay(count)) {
+    return true;
+  }
+  if (tell && count == 0) {
+    std::fprintf(stderr,
+                 "%s: %s: %s is not in PLAY's list: it has no samples; it is stored all the same\n",
+                 program, path.c_str(), ShowName(name).c_str());
+  } else if (tell) {
+    std::fprintf(stderr,
+                 "%s: %s: %s is not in PLAY's list: its count of %u is more than PLAY loads "
+                 "(%u); it is stored all the same\n",
+                 program, path.c_str(), ShowName(name).c_str(), static_cast<unsigned>(count),
+                 static_cast<unsigned>(player::kLargestMenuCount));
+  }
+  return false;
+}
+
+void WarnIfLoadmMisreads(const char* program, const std::string& source,
+                         const std::vector<std::uint8_t>& content) {
+  PcmImageInfo info;
+  if (!ParsePcmImage(content.data(), content.size(), info)) {
+    return;
+  }
+  // LOADM stores the count field's bytes from the wait byte on, then reads
+  // the next byte as the mark of another block: 0x00 starts one.
+  const std::size_t mark = pcm_image_offset::kWait + info.count;
+  if (mark < content.size() && content[mark] == 0x00) {
+    std::fprintf(stderr,
+                 "%s: %s: warning: its last sample is 00, which LOADM reads as the start of "
+                 "another block: loading it on the FM-7 damages the start of the sound "
+                 "(tonebake-prep makes images that load cleanly); it is stored all the same\n",
+                 program, source.c_str());
+  }
+}
+
 DiskExit RefreshPlayMenu(const char* program, DiskFile& file, const std::string& added,
                          bool tellAll) {
   std::vector<d77::FileEntry> files;
@@ -298,17 +335,11 @@ DiskExit RefreshPlayMenu(const char* program, DiskFile& file, const std::string&
         !ParsePcmImage(content.data(), content.size(), info)) {
       continue;  // not a sound
     }
-    if (info.count == 0 || info.count > player::kLargestMenuCount) {
-      if (tellAll || added == entry.name) {
-        std::fprintf(stderr,
-                     "%s: %s: %s is not in PLAY's list: its count of %u is more than PLAY loads "
-                     "(%u); it is stored all the same\n",
-                     program, file.path.c_str(), ShowName(entry.name).c_str(),
-                     static_cast<unsigned>(info.count), player::kLargestMenuCount);
-      }
+    if (!InPlaysList(program, file.path, entry.name, info.samples,
+                     tellAll || added == entry.name)) {
       continue;
     }
-    sounds.push_back({entry.name, info.count, info.wait});
+    sounds.push_back({entry.name, info.samples, info.wait});
   }
   const d77::DiskResult written =
       d77::AddAsciiBasic(file.disk, kMenuName, player::PlayProgram(sounds, "1:"), true);

@@ -114,10 +114,21 @@ DiskExit CheckIsImage(const char* program, const std::string& source,
 constexpr const char* kPlayerName = "PLAYER";
 constexpr const char* kMenuName = "PLAY";
 
+// Whether a sound of `count` samples (its true count) goes in PLAY's list.
+// One that PLAY cannot load (none, or more than its room holds) stays on
+// the disk or tape but out of the list; with `tell`, a message says so.
+bool InPlaysList(const char* program, const std::string& path, const std::string& name,
+                 std::uint32_t count, bool tell);
+
+// Warns when LOADM would read the last sample of the image `content` (from
+// `source`) as the start of another block: a sample of 00.
+void WarnIfLoadmMisreads(const char* program, const std::string& source,
+                         const std::vector<std::uint8_t>& content);
+
 // Makes PLAY's list again from the sounds on the loaded disk, when PLAYER
-// is on it. A sound PLAY cannot load (a count above 20480) stays on the
-// disk but out of the list; that is said of the sound just `added` (none
-// when empty), or of every such sound with `tellAll`.
+// is on it. A sound PLAY cannot load stays on the disk but out of the list;
+// that is said of the sound just `added` (none when empty), or of every
+// such sound with `tellAll`.
 DiskExit RefreshPlayMenu(const char* program, DiskFile& file, const std::string& added,
                          bool tellAll = false);
 

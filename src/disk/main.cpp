@@ -87,7 +87,13 @@ int Add(const MediaCommand& command) {
   if (exit == Success) {
     exit = RefreshPlayMenu(kProgram, file, name);
   }
-  return exit == Success ? SaveDisk(kProgram, file) : exit;
+  if (exit == Success) {
+    exit = SaveDisk(kProgram, file);
+  }
+  if (exit == Success) {
+    WarnIfLoadmMisreads(kProgram, source, content);
+  }
+  return exit;
 }
 
 int Player(const MediaCommand& command) {

@@ -11,6 +11,7 @@
 #include "fileio/replacing_file.h"
 #include "fileio/whole_file.h"
 #include "fm7pcm/pcm_image.h"
+#include "player/play_program.h"
 #include "player/psg_preview.h"
 #include "wave/wave_writer.h"
 
@@ -38,8 +39,9 @@ const char* const kUsage =
     "  -h, --help         show this help and exit\n"
     "      --version      show the version and exit\n"
     "\n"
-    "Like PLAY, it plays the count - 1 samples LOADM leaves at &H3000; an image\n"
-    "whose count is above 20480 does not fit there and is refused.\n"
+    "Like PLAY, it plays the count - 1 samples LOADM leaves at &H23CF, right above\n"
+    "PLAYER; an image whose count is above 19505 does not fit below &H7000 and is\n"
+    "refused.\n"
     "Exit status: 0 success, 1 bad usage, 2 an image that cannot be read or played,\n"
     "3 the output cannot be written.\n";
 
@@ -114,14 +116,15 @@ int LoadSound(const std::string& path, std::vector<std::uint8_t>& loaded) {
                                         : DescribeFileError(code).c_str());
     return CannotRead;
   }
-  if (info.count == 0 || info.count > player::kSoundRoom) {
-    std::fprintf(stderr,
-                 "%s: %s: cannot play: its count is %u; PLAY loads 1 to %u bytes at &H3000\n",
-                 kProgram, path.c_str(), static_cast<unsigned>(info.count), player::kSoundRoom);
+  if (!player::FitsPlay(info.samples)) {
+    std::fprintf(stderr, "%s: %s: cannot play: its count is %u; PLAY loads 1 to %u bytes at &H%X\n",
+                 kProgram, path.c_str(), static_cast<unsigned>(info.samples),
+                 static_cast<unsigned>(player::kSoundRoom),
+                 static_cast<unsigned>(player::kSoundAddress));
     return CannotRead;
   }
   const std::uint8_t* start = file.bytes.get() + pcm_image_offset::kWait;
-  loaded.assign(start, start + info.count);
+  loaded.assign(start, start + info.samples);
   return Success;
 }
 

@@ -2,13 +2,13 @@
 
 #include <cstdio>
 
-#include "player/player_code.h"
 #include "player/psg_preview.h"
 
 namespace tonebake::player {
 namespace {
 
 constexpr int kFirstDataLine = 1000;
+constexpr int kErrorLine = 200;
 
 std::string Hex(unsigned value) {
   char text[8];
@@ -16,7 +16,12 @@ std::string Hex(unsigned value) {
   return text;
 }
 
-// The DATA lines from line 1000, and the empty one that ends them.
+std::string Line(int number, const std::string& statements) {
+  return std::to_string(number) + " " + statements;
+}
+
+// The DATA lines from line 1000 (name, count, wait, seconds), and the empty
+// one that ends them.
 std::vector<std::string> DataLines(const std::vector<MenuSound>& sounds) {
   std::vector<std::string> lines;
   int number = kFirstDataLine;
@@ -26,78 +31,92 @@ std::vector<std::string> DataLines(const std::vector<MenuSound>& sounds) {
     const double seconds =
         sound.count > 0 ? (sound.count - 1.0) * (144 + 5 * sound.wait) / kFm7ClockHz : 0.0;
     char data[64];
-    std::snprintf(data, sizeof data, "%d DATA \"%s\",%u,%.2f", number, sound.name.c_str(),
-                  static_cast<unsigned>(sound.count), seconds);
-    lines.push_back(data);
+    std::snprintf(data, sizeof data, "DATA \"%s\",%u,%u,%.2f", sound.name.c_str(),
+                  static_cast<unsigned>(sound.count), static_cast<unsigned>(sound.wait), seconds);
+    lines.push_back(Line(number, data));
     number += 10;
   }
-  lines.push_back(std::to_string(number) + " DATA \"\",0,0");
+  lines.push_back(Line(number, "DATA \"\",0,0,0"));
   return lines;
 }
 
+// The player's parameters, POKEd at its load address + 2 (the wait byte's
+// address) and + 4 (the count - 1 samples it plays), high byte first.
 std::string PokeLine(int number) {
   const unsigned base = kPlayerLoadAddress + player_offset::kBase;
   const unsigned count = kPlayerLoadAddress + player_offset::kCount;
-  return std::to_string(number) + " POKE " + Hex(base) + "," + Hex(kSoundAddress >> 8) + ":POKE " +
-         Hex(base + 1) + "," + Hex(kSoundAddress & 0xFF) + ":POKE " + Hex(count) +
-         ",INT((C-1)/256):POKE " + Hex(count + 1) + ",(C-1) MOD 256";
+  return Line(number, "POKE " + Hex(base) + "," + Hex(kSoundAddress >> 8) + ":POKE " +
+                          Hex(base + 1) + "," + Hex(kSoundAddress & 0xFF) + ":POKE " + Hex(count) +
+                          ",INT((C-1)/256):POKE " + Hex(count + 1) + ",(C-1) MOD 256");
 }
 
-std::string AsText(const std::vector<std::string>& lines) {
-  std::string text = "\r\n";
+// LOADM reads the byte after an image's count bytes (its last sample) as
+// the mark of another block, and may end in an error with every byte in
+// place. So an error in the sound's LOADM puts the wait byte back and plays
+// the sound all the same; any other error is shown, and `otherwise` says
+// what follows it.
+std::vector<std::string> ErrorLines(int loadLine, int playLine, const std::string& otherwise) {
+  return {
+      Line(kErrorLine, "IF ERL=" + std::to_string(loadLine) + " THEN POKE " + Hex(kSoundAddress) +
+                           ",W:RESUME " + std::to_string(playLine)),
+      Line(kErrorLine + 10, "PRINT \"Error\";ERR;\"in line\";ERL:" + otherwise),
+  };
+}
+
+std::string Joined(const std::vector<std::string>& lines, const char* start, const char* end) {
+  std::string text = start;
   for (const std::string& line : lines) {
-    text += line + "\r\n";
+    text += line + end;
   }
   return text;
 }
 
-// PLAY's own lines, before the DATA lines. The player's parameters are
-// POKEd at its load address + 2 (the wait byte's address) and + 4 (the
-// count), high byte first.
-std::vector<std::string> MenuLines(const std::string& drive) {
-  const unsigned load = kPlayerLoadAddress;
-  return {
-      "10 CLEAR ," + Hex(load - 1) + ":D$=\"" + drive + "\"",
-      "20 LOADM D$+\"PLAYER\"",
-      "30 PRINT \"tonebake PLAY (BREAK does not stop a sound)\"",
-      "40 RESTORE:N=0",
-      "50 READ N$,C,S:IF N$=\"\" THEN 80",
-      "60 N=N+1:PRINT N;N$;S;\"s\"",
-      "70 GOTO 50",
-      "80 IF N=0 THEN PRINT \"No sounds on this disk\":END",
-      "90 INPUT \"Sound (0 ends)\";K",
-      "100 IF K<1 OR K>N THEN END",
-      "110 RESTORE:FOR I=1 TO K:READ N$,C,S:NEXT",
-      "120 LOADM D$+N$," + Hex(kSoundAddress),
-      PokeLine(130),
-      "140 EXEC " + Hex(load),
-      "150 GOTO 90",
-  };
+void Append(std::vector<std::string>& lines, const std::vector<std::string>& more) {
+  lines.insert(lines.end(), more.begin(), more.end());
 }
+
+constexpr const char* kTitle = "PRINT \"tonebake PLAY (BREAK does not stop a sound)\"";
 
 }  // namespace
 
-std::string TapePlayProgram(const std::vector<MenuSound>& sounds) {
+std::string PlayProgram(const std::vector<MenuSound>& sounds, const std::string& drive) {
   std::vector<std::string> lines = {
-      "10 CLEAR ," + Hex(kPlayerLoadAddress - 1u),
-      "20 LOADM \"CAS0:PLAYER\"",
-      "30 PRINT \"tonebake PLAY (BREAK does not stop a sound)\"",
-      "40 READ N$,C,S:IF N$=\"\" THEN END",
-      "50 PRINT N$;S;\"s\":LOADM \"CAS0:\"+N$," + Hex(kSoundAddress),
-      PokeLine(60),
-      "70 EXEC " + Hex(kPlayerLoadAddress),
-      "80 GOTO 40",
+      Line(10, "CLEAR ," + Hex(kBasicTop) + ":D$=\"" + drive + "\""),
+      Line(20, "LOADM D$+\"PLAYER\""),
+      Line(30, "ON ERROR GOTO " + std::to_string(kErrorLine) + ":" + kTitle),
+      Line(40, "RESTORE:N=0"),
+      Line(50, "READ N$,C,W,S:IF N$=\"\" THEN 80"),
+      Line(60, "N=N+1:PRINT N;N$;S;\"s\""),
+      Line(70, "GOTO 50"),
+      Line(80, "IF N=0 THEN PRINT \"No sounds on this disk\":END"),
+      Line(90, "INPUT \"Sound (0 ends)\";K"),
+      Line(100, "IF K<1 OR K>N THEN END"),
+      Line(110, "RESTORE:FOR I=1 TO K:READ N$,C,W,S:NEXT"),
+      Line(120, "LOADM D$+N$," + Hex(kSoundAddress)),
+      PokeLine(130),
+      Line(140, "EXEC " + Hex(kPlayerLoadAddress)),
+      Line(150, "GOTO 90"),
   };
-  const std::vector<std::string> data = DataLines(sounds);
-  lines.insert(lines.end(), data.begin(), data.end());
-  return AsText(lines);
+  Append(lines, ErrorLines(120, 130, "RESUME 90"));
+  Append(lines, DataLines(sounds));
+  return Joined(lines, "\r\n", "\r\n");
 }
 
-std::string PlayProgram(const std::vector<MenuSound>& sounds, const std::string& drive) {
-  std::vector<std::string> lines = MenuLines(drive);
-  const std::vector<std::string> data = DataLines(sounds);
-  lines.insert(lines.end(), data.begin(), data.end());
-  return AsText(lines);
+std::string TapePlayProgram(const std::vector<MenuSound>& sounds) {
+  std::vector<std::string> lines = {
+      Line(10, "CLEAR ," + Hex(kBasicTop)),
+      Line(20, "LOADM \"CAS0:PLAYER\""),
+      Line(30, "ON ERROR GOTO " + std::to_string(kErrorLine) + ":" + kTitle),
+      Line(40, "READ N$,C,W,S:IF N$=\"\" THEN END"),
+      Line(50, "PRINT N$;S;\"s\":LOADM \"CAS0:\"+N$," + Hex(kSoundAddress)),
+      PokeLine(60),
+      Line(70, "EXEC " + Hex(kPlayerLoadAddress)),
+      Line(80, "GOTO 40"),
+  };
+  // A tape has no menu to go back to: the tape is where it is.
+  Append(lines, ErrorLines(50, 60, "END"));
+  Append(lines, DataLines(sounds));
+  return Joined(lines, "\r", "\r");
 }
 
 }  // namespace tonebake::player

@@ -24,9 +24,15 @@ struct ListingLine {
 extern const ListingLine kPlayerListing[];
 extern const std::size_t kPlayerListingLines;
 
-// Where PLAY loads it: above BASIC's CLEAR ,&H27FF and below the sound at
-// &H3000. The code runs at any address.
-constexpr std::uint16_t kPlayerLoadAddress = 0x2800;
+// The memory PLAY uses, the same under Disk BASIC and ROM BASIC. Disk
+// BASIC's own disk code sits at &H7000-&H7FFF, and Fujitsu's system-disk
+// utilities load their machine code above CLEAR ,&H1FFF: so BASIC keeps
+// everything below &H2000, PLAYER is loaded at &H2000, and each sound right
+// above it, up to &H6FFF. Nothing is ever loaded at &H7000 or above. The
+// player's code runs at any address.
+constexpr std::uint16_t kPlayerLoadAddress = 0x2000;
+constexpr std::uint16_t kBasicTop = kPlayerLoadAddress - 1;  // CLEAR ,&H1FFF
+constexpr std::uint16_t kSoundRoomEnd = 0x7000;              // the first byte never written
 
 // The parameter block after the opening branch, both big-endian: the
 // address of the wait byte (the samples follow it) and the sample count.
@@ -38,6 +44,13 @@ constexpr std::uint16_t kTables = 0xCF;  // the volume tables, to the end
 }  // namespace player_offset
 
 constexpr std::uint16_t kPlayerSize = player_offset::kTables + kVolumeTableSize;
+
+// Where PLAY loads a sound (LOADM "NAME",kSoundAddress: the image's load
+// address is 0), and how many bytes fit there before &H7000: LOADM loads an
+// image's count bytes, the wait byte and count - 1 samples, so this is also
+// the largest count PLAY lists.
+constexpr std::uint16_t kSoundAddress = kPlayerLoadAddress + kPlayerSize;
+constexpr std::uint32_t kSoundRoom = kSoundRoomEnd - kSoundAddress;
 
 // The code with the profile's volume tables: what is loaded at the load
 // address.

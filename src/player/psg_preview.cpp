@@ -22,7 +22,7 @@ bool RunPlayer(PsgProfile profile, const std::vector<std::uint8_t>& loaded,
                std::uint16_t sampleCount, M6809& cpu, std::string& error) {
   const std::vector<std::uint8_t> player = PlayerBytes(profile);
   std::copy(player.begin(), player.end(), cpu.memory.begin() + kPlayerLoadAddress);
-  std::copy_n(loaded.begin(), std::min<std::size_t>(loaded.size(), 0x10000 - kSoundAddress),
+  std::copy_n(loaded.begin(), std::min<std::size_t>(loaded.size(), kSoundRoom),
               cpu.memory.begin() + kSoundAddress);
   // PLAY's POKEs: the wait byte's address and the count, high byte first.
   cpu.memory[kPlayerLoadAddress + player_offset::kBase] = kSoundAddress >> 8;

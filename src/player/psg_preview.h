@@ -6,29 +6,26 @@
 #include <vector>
 
 #include "player/m6809.h"
+#include "player/player_code.h"
 #include "player/volume_table.h"
 
 // The player run on the 6809 model as PLAY runs it on the FM-7, and what
 // the PSG would put out, rendered for a PC to play.
 namespace tonebake::player {
 
-// Where PLAY loads a sound, and how much it can hold there: &H3000 to
-// &H7FFF, the wait byte first.
-constexpr std::uint16_t kSoundAddress = 0x3000;
-constexpr std::uint32_t kSoundRoom = 0x8000 - kSoundAddress;  // 20,480
 // The effective clock of the FM-7's main 6809 that the wait table fits.
 constexpr double kFm7ClockHz = 1798660.0;
 constexpr std::uint32_t kPreviewRate = 44100;
 
 // Loads the player and `loaded` (the wait byte, then the samples, as LOADM
-// leaves them at &H3000) into a fresh model, pokes the parameters as PLAY
+// leaves them at kSoundAddress) into a fresh model, pokes the parameters as PLAY
 // does, and runs EXEC from its call to its return. False with the reason
 // when the model stops or the run does not end.
 bool RunPlayer(PsgProfile profile, const std::vector<std::uint8_t>& loaded,
                std::uint16_t sampleCount, M6809& cpu, std::string& error);
 // The stack the model starts with, and the return address EXEC leaves on
 // it.
-constexpr std::uint16_t kStartStack = 0x2700;
+constexpr std::uint16_t kStartStack = 0x1F00;
 constexpr std::uint16_t kReturnAddress = 0xFFF0;
 
 // A PSG register write, decoded from the bus protocol: the register latched

@@ -1,5 +1,6 @@
 // tonebake-prep: turns any recording into exactly the WAVE file tonebake
 // wants, at the FM-7 playback rate of a PCM wait.
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -51,10 +52,11 @@ void WarnAboutLength(const std::string& output, std::uint64_t count, std::uint32
   }
   if (count > kFitSamples) {
     std::fprintf(stderr,
-                 "%s: warning: %s: %llu samples, more than PLAY loads at &H3000 (20480 bytes, "
-                 "BASIC and the player in memory); %u samples (%.2f s at %u Hz) fit, and "
-                 "--fit makes it fit\n",
+                 "%s: warning: %s: %llu samples, more than PLAY loads (%u bytes, from &H%X "
+                 "up to &H%X); %u samples (%.2f s at %u Hz) fit, and --fit makes it fit\n",
                  kProgram, output.c_str(), static_cast<unsigned long long>(count), kFitSamples,
+                 static_cast<unsigned>(player::kSoundAddress),
+                 static_cast<unsigned>(player::kSoundRoomEnd - 1), kFitSamples,
                  static_cast<double>(kFitSamples) / rate, rate);
   }
 }
@@ -137,7 +139,7 @@ float ChooseGain(AudioSource& source, const PrepOptions& options, const Plan& pl
   return gain;
 }
 
-// The pass that writes. With --fit the output is at most 20480 samples: it
+// The pass that writes. With --fit the output is at most what PLAY loads: it
 // is gathered first, so that a cut can end in a fade-out.
 PassReport WritePass(AudioSource& source, const PrepOptions& options, const Plan& plan, float gain,
                      SampleWriter& writer) {
@@ -241,27 +243,26 @@ int WriteChangedDisk(const PrepOptions& options, const SampleWriter& writer, dis
 // What the FM-7 plays from the image, rendered and written to `out` for
 // the final commit.
 int WritePreview(const PrepOptions& options, const SampleWriter& writer, ReplacingFile& out) {
-  std::vector<std::uint8_t> image;
-  writer.KeptImage(image);
-  PcmImageInfo info;
-  ParsePcmImage(image.data(), image.size(), info);
-  // LOADM loads count bytes, the wait byte first; PLAY holds 20480 of them.
-  std::uint32_t loadedBytes = info.count;
-  if (info.samples > kFitSamples) {
+  // LOADM loads count bytes, the wait byte first, and PLAY plays count - 1
+  // samples; a sound too large for PLAY plays as far as its room holds.
+  std::uint64_t loadedBytes = writer.count();
+  if (loadedBytes > kFitSamples) {
     std::fprintf(stderr,
-                 "%s: warning: %s: the preview plays the first %u samples, all PLAY loads\n",
-                 kProgram, options.preview->c_str(), kFitSamples - 1);
+                 "%s: warning: %s: PLAY does not list a sound of %llu samples; the preview "
+                 "plays the first %u\n",
+                 kProgram, options.preview->c_str(),
+                 static_cast<unsigned long long>(writer.count()), kFitSamples - 1);
     loadedBytes = kFitSamples;
   }
-  const std::vector<std::uint8_t> loaded(image.begin() + pcm_image_offset::kWait,
-                                         image.begin() + pcm_image_offset::kWait + loadedBytes);
+  std::vector<std::uint8_t> loaded(static_cast<std::size_t>(loadedBytes));
+  loaded[0] = writer.wait();
+  std::copy_n(writer.kept().begin(), loaded.size() - 1, loaded.begin() + 1);
   player::M6809 cpu;
   std::string error;
-  if (loaded.empty() ||
-      !player::RunPlayer(options.profile, loaded, static_cast<std::uint16_t>(loadedBytes - 1), cpu,
+  if (!player::RunPlayer(options.profile, loaded, static_cast<std::uint16_t>(loadedBytes - 1), cpu,
                          error)) {
     std::fprintf(stderr, "%s: %s: cannot make the preview: %s\n", kProgram,
-                 options.preview->c_str(), loaded.empty() ? "no samples" : error.c_str());
+                 options.preview->c_str(), error.c_str());
     return OutputFailure;
   }
   const std::vector<std::int16_t> rendered = player::RenderPsg(

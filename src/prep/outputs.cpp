@@ -13,6 +13,7 @@ namespace tonebake::prep {
 namespace {
 
 constexpr std::size_t kBlockBytes = 1 << 16;
+constexpr double kEndFadeSeconds = 0.010;
 constexpr const char* kStandardOutputName = "standard output";
 
 // The system's reason for a failed standard-library call, or a plain one.
@@ -23,7 +24,10 @@ std::int32_t SystemCodeOr(std::int32_t fallback) {
 }  // namespace
 
 SampleWriter::SampleWriter(bool dither, std::uint32_t rate, std::uint8_t wait)
-    : quantizer_(dither), rate_(rate), wait_(wait) {
+    : quantizer_(dither),
+      rate_(rate),
+      wait_(wait),
+      fadeLength_(std::max<std::size_t>(1, static_cast<std::size_t>(rate * kEndFadeSeconds))) {
   pending_.reserve(kBlockBytes);
 }
 
@@ -68,14 +72,35 @@ bool SampleWriter::Open(const std::string& wavePath, const std::optional<std::st
 }
 
 bool SampleWriter::Add(const float* samples, std::size_t count) {
-  for (std::size_t i = 0; i < count; ++i) {
-    pending_.push_back(quantizer_.Quantize(samples[i]));
-    if (pending_.size() == kBlockBytes && !Flush()) {
-      return false;
+  tail_.insert(tail_.end(), samples, samples + count);
+  count_ += count;
+  if (tail_.size() >= 2 * fadeLength_) {
+    const std::size_t ready = tail_.size() - fadeLength_;
+    for (std::size_t i = 0; i < ready; ++i) {
+      if (!Quantize(tail_[i])) {
+        return false;
+      }
+    }
+    tail_.erase(tail_.begin(), tail_.begin() + static_cast<std::ptrdiff_t>(ready));
+  }
+  return failure_ == 0;
+}
+
+bool SampleWriter::Quantize(float sample) {
+  pending_.push_back(quantizer_.Quantize(sample));
+  return pending_.size() < kBlockBytes || Flush();
+}
+
+// The held samples, faded to exactly silence at the last.
+void SampleWriter::FadeOutTheEnd() {
+  const auto length = static_cast<double>(tail_.size());
+  for (std::size_t i = 0; i < tail_.size(); ++i) {
+    const auto gain = static_cast<float>((length - 1 - static_cast<double>(i)) / length);
+    if (!Quantize(tail_[i] * gain)) {
+      break;
     }
   }
-  count_ += count;
-  return failure_ == 0;
+  tail_.clear();
 }
 
 bool SampleWriter::Flush() {
@@ -149,6 +174,7 @@ bool SampleWriter::Complete(std::string& failedPath, std::string& error) {
     const std::vector<float> silence(static_cast<std::size_t>(*planned_ - count_), 0.0f);
     Add(silence.data(), silence.size());
   }
+  FadeOutTheEnd();
   const auto count = static_cast<std::uint32_t>(count_);
   if (Flush() && image_) {
     std::uint8_t imageHeader[kPcmImageHeaderSize];

@@ -21,6 +21,11 @@ namespace tonebake::prep {
 // the planned length and the samples stream behind it (made up to that
 // length with silence); when no length is known, they wait in an anonymous
 // temporary file.
+//
+// Every output ends on a short fade to silence (0x80): it removes the click
+// at the end, and an image whose last sample were 00 would not load cleanly
+// (LOADM reads that sample as the start of another block). The last samples
+// are held back until the end for it.
 class SampleWriter {
  public:
   SampleWriter(bool dither, std::uint32_t rate, std::uint8_t wait);
@@ -49,12 +54,17 @@ class SampleWriter {
   void KeepSamples(std::size_t limit) { keepLimit_ = limit; }
   // The image of the kept samples; false when there were more than the limit.
   bool KeptImage(std::vector<std::uint8_t>& image) const;
+  // The first samples, up to the limit.
+  const std::vector<std::uint8_t>& kept() const { return kept_; }
+  std::uint8_t wait() const { return wait_; }
 
   std::uint64_t count() const { return count_; }
   const Quantizer& quantizer() const { return quantizer_; }
 
  private:
   bool Flush();
+  bool Quantize(float sample);
+  void FadeOutTheEnd();
   bool WriteStandardOutput(const std::uint8_t* bytes, std::size_t length);
   bool FinishStandardOutput();
   bool Fail(const std::string& path, std::int32_t code);
@@ -65,6 +75,8 @@ class SampleWriter {
   std::uint8_t wait_;
   std::uint64_t count_ = 0;
   std::vector<std::uint8_t> pending_;
+  std::vector<float> tail_;  // the last samples, held back for the fade
+  std::size_t fadeLength_;
   bool toStandardOutput_ = false;
   std::optional<std::uint64_t> planned_;  // the length standard output's header gives
   std::FILE* spool_ = nullptr;            // standard output's samples, when none is planned

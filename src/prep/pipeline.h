@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "player/player_code.h"
 #include "prep/audio_io.h"
 #include "prep/prep_options.h"
 
@@ -13,9 +14,10 @@ namespace tonebake::prep {
 
 // The most samples a WAVE file (and an image) can hold: sizes are 32-bit.
 constexpr std::uint64_t kMaxOutputSamples = 0xFFFFFFFFull - 44;
-// What PLAY can load: &H3000 to &H7FFF, 20480 bytes, the count of an image
-// at most (LOADM loads the wait byte and count - 1 samples).
-constexpr std::uint32_t kFitSamples = 20480;
+// What PLAY can load: the sound's room, right above PLAYER and below
+// &H7000, in bytes, the count of an image at most (LOADM loads the wait byte
+// and count - 1 samples).
+constexpr std::uint32_t kFitSamples = player::kSoundRoom;
 constexpr double kFitFadeSeconds = 0.010;
 // Input rates below this are refused.
 constexpr double kLowestInputRate = 1000;

@@ -24,7 +24,6 @@ constexpr std::size_t kHeaderBlockLength = 20;
 constexpr std::size_t kNameLength = 8;
 constexpr std::size_t kLargestBlock = 255;
 constexpr std::uint8_t kLeaderByte = 0xFF;
-constexpr std::uint8_t kEndOfText = 0x1A;
 
 void PutRecord(std::vector<std::uint8_t>& tape, std::uint16_t record) {
   tape.push_back(static_cast<std::uint8_t>(record >> 8));
@@ -184,7 +183,6 @@ TapeFile AsciiBasicFile(const std::string& name, const std::string& text) {
   file.name = name;
   std::memcpy(file.type, kAsciiBasicType, sizeof file.type);
   file.body.assign(text.begin(), text.end());
-  file.body.push_back(kEndOfText);
   return file;
 }
 

@@ -29,7 +29,8 @@ constexpr std::uint8_t kMachineLanguageType[3] = {0x02, 0x00, 0x00};
 constexpr std::uint8_t kAsciiBasicType[3] = {0x00, 0xFF, 0xFF};
 
 // A machine-language file holds `image` as it is; an ASCII BASIC file holds
-// `text` and its end mark 0x1A.
+// `text` as it is, which F-BASIC writes to tape as CR, then each line and
+// a CR, with no end mark.
 TapeFile MachineLanguageFile(const std::string& name, const std::vector<std::uint8_t>& image);
 TapeFile AsciiBasicFile(const std::string& name, const std::string& text);
 bool IsMachineLanguage(const TapeFile& file);

@@ -85,7 +85,13 @@ int Add(const MediaCommand& command) {
   if (exit == disk::Success) {
     exit = AddImage(kProgram, tape, name, content, command.replace);
   }
-  return exit == disk::Success ? SaveTape(kProgram, tape) : exit;
+  if (exit == disk::Success) {
+    exit = SaveTape(kProgram, tape);
+  }
+  if (exit == disk::Success) {
+    disk::WarnIfLoadmMisreads(kProgram, source, content);
+  }
+  return exit;
 }
 
 int List(const MediaCommand& command) {

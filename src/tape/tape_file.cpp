@@ -44,17 +44,11 @@ DiskExit RefreshPlayMenu(const char* program, TapeImage& tape, const std::string
     if (!t77::IsMachineLanguage(file) || !ParsePcmImage(file.body.data(), file.body.size(), info)) {
       continue;
     }
-    if (info.count == 0 || info.count > player::kLargestMenuCount) {
-      if (tellAll || file.name == added) {
-        std::fprintf(stderr,
-                     "%s: %s: %s is not in PLAY's list: its count of %u is more than PLAY loads "
-                     "(%u); it is stored all the same\n",
-                     program, tape.path.c_str(), disk::ShowName(file.name).c_str(),
-                     static_cast<unsigned>(info.count), player::kLargestMenuCount);
-      }
+    if (!disk::InPlaysList(program, tape.path, file.name, info.samples,
+                           tellAll || file.name == added)) {
       continue;
     }
-    sounds.push_back({file.name, info.count, info.wait});
+    sounds.push_back({file.name, info.samples, info.wait});
   }
   const auto menu = Find(tape, disk::kMenuName);
   if (menu != tape.files.end()) {

@@ -9,6 +9,7 @@
 #endif
 
 #include "fileio/file_lock.h"
+#include "support/loadm_model.h"
 #include "support/run_tool.h"
 #include "support/temp_dir.h"
 #include "support/wave_bytes.h"
@@ -365,34 +366,36 @@ TEST_F(DiskRun, ThePlayerAndItsMenuFollowTheDisksSounds) {
   ASSERT_EQ(Disk({"add", "d.d77", "beep.bin"}).exitCode, 0);
   ASSERT_EQ(Disk({"extract", "d.d77", "PLAYER", "player.bin"}).exitCode, 0);
   const Bytes player = Read("player.bin");
-  // 0x00, 975 bytes (0x3CF) at &H2800, then 0xFF 0x00 0x00 and EXEC &H2800,
+  // 0x00, 975 bytes (0x3CF) at &H2000, then 0xFF 0x00 0x00 and EXEC &H2000,
   // padded to its sector with 0x1A and zeros.
   ASSERT_GE(player.size(), 985u);
   EXPECT_EQ(Bytes(player.begin(), player.begin() + 7),
-            (Bytes{0x00, 0x03, 0xCF, 0x28, 0x00, 0x20, 0x04}));
+            (Bytes{0x00, 0x03, 0xCF, 0x20, 0x00, 0x20, 0x04}));
   EXPECT_EQ(Bytes(player.begin() + 980, player.begin() + 986),
-            (Bytes{0xFF, 0x00, 0x00, 0x28, 0x00, 0x1A}));
+            (Bytes{0xFF, 0x00, 0x00, 0x20, 0x00, 0x1A}));
   const std::string expected =
       "\r\n"
-      "10 CLEAR ,&H27FF:D$=\"1:\"\r\n"
+      "10 CLEAR ,&H1FFF:D$=\"1:\"\r\n"
       "20 LOADM D$+\"PLAYER\"\r\n"
-      "30 PRINT \"tonebake PLAY (BREAK does not stop a sound)\"\r\n"
+      "30 ON ERROR GOTO 200:PRINT \"tonebake PLAY (BREAK does not stop a sound)\"\r\n"
       "40 RESTORE:N=0\r\n"
-      "50 READ N$,C,S:IF N$=\"\" THEN 80\r\n"
+      "50 READ N$,C,W,S:IF N$=\"\" THEN 80\r\n"
       "60 N=N+1:PRINT N;N$;S;\"s\"\r\n"
       "70 GOTO 50\r\n"
       "80 IF N=0 THEN PRINT \"No sounds on this disk\":END\r\n"
       "90 INPUT \"Sound (0 ends)\";K\r\n"
       "100 IF K<1 OR K>N THEN END\r\n"
-      "110 RESTORE:FOR I=1 TO K:READ N$,C,S:NEXT\r\n"
-      "120 LOADM D$+N$,&H3000\r\n"
-      "130 POKE &H2802,&H30:POKE &H2803,&H0:POKE &H2804,INT((C-1)/256):POKE &H2805,(C-1) MOD "
+      "110 RESTORE:FOR I=1 TO K:READ N$,C,W,S:NEXT\r\n"
+      "120 LOADM D$+N$,&H23CF\r\n"
+      "130 POKE &H2002,&H23:POKE &H2003,&HCF:POKE &H2004,INT((C-1)/256):POKE &H2005,(C-1) MOD "
       "256\r\n"
-      "140 EXEC &H2800\r\n"
+      "140 EXEC &H2000\r\n"
       "150 GOTO 90\r\n"
-      "1000 DATA \"VOICE\",1000,0.12\r\n"  // 999 samples of 224 cycles
-      "1010 DATA \"BEEP\",100,0.01\r\n"
-      "1020 DATA \"\",0,0\r\n";
+      "200 IF ERL=120 THEN POKE &H23CF,W:RESUME 130\r\n"
+      "210 PRINT \"Error\";ERR;\"in line\";ERL:RESUME 90\r\n"
+      "1000 DATA \"VOICE\",1000,16,0.12\r\n"  // 999 samples of 224 cycles
+      "1010 DATA \"BEEP\",100,16,0.01\r\n"
+      "1020 DATA \"\",0,0,0\r\n";
   ASSERT_EQ(Disk({"extract", "d.d77", "PLAY", "play.txt"}).exitCode, 0);
   Bytes play(expected.begin(), expected.end());
   play.push_back(0x1A);
@@ -404,19 +407,132 @@ TEST_F(DiskRun, ThePlayerAndItsMenuFollowTheDisksSounds) {
       << listed.out;
   // Gone from the list once removed; one PLAY cannot load is stored but left out.
   ASSERT_EQ(Disk({"remove", "d.d77", "VOICE"}).exitCode, 0);
-  test::WriteBytes(dir.File("huge.bin"), MakeImage("huge", 20481));
+  test::WriteBytes(dir.File("huge.bin"), MakeImage("huge", 19506));
   const test::ToolRun huge = Disk({"add", "d.d77", "huge.bin"});
   EXPECT_EQ(huge.exitCode, 0);
   EXPECT_EQ(huge.err,
             Console("tonebake-disk: d.d77: HUGE is not in PLAY's list: its count of "
-                    "20481 is more than PLAY loads (20480); it is stored all the same\n"));
+                    "19506 is more than PLAY loads (19505); it is stored all the same\n"));
   ASSERT_EQ(Disk({"extract", "d.d77", "PLAY", "play.txt"}).exitCode, 0);
   const std::string menu = test::ReadText(dir.File("play.txt"));
   EXPECT_EQ(menu.find("VOICE"), std::string::npos);
-  EXPECT_NE(menu.find("1000 DATA \"BEEP\",100,0.01\r\n1010 DATA \"\",0,0\r\n\x1A"),
+  EXPECT_NE(menu.find("1000 DATA \"BEEP\",100,16,0.01\r\n1010 DATA \"\",0,0,0\r\n\x1A"),
             std::string::npos);
   EXPECT_EQ(Disk({"player", "d.d77", "--psg", "ay"}).exitCode, 1);
   EXPECT_EQ(Disk({"list", "d.d77", "--psg", "fm7"}).exitCode, 1);
+}
+
+// PLAY on the FM-7, as public documentation of F-BASIC has it: BASIC below
+// &H2000 (CLEAR ,&H1FFF), PLAYER's 975 bytes from &H2000, each sound right
+// above them from &H23CF, and Disk BASIC's own code from &H7000, which
+// nothing may touch. LOADM stores an image's count bytes (the wait byte
+// and count - 1 samples) there, so 19,505 is the largest count PLAY lists;
+// the counts are the images' true ones, however large. Sounds go on a disk
+// and a tape before and after PLAYER, and what PLAY loads is run through
+// the model of LOADM.
+TEST_F(DiskRun, PlayListsWhatFitsBelowDiskBasicAndLoadmStaysInPlace) {
+  constexpr std::uint32_t kPlayer = 0x2000, kSound = 0x23CF, kDiskBasic = 0x7000;
+  const struct {
+    const char* name;
+    std::size_t count;
+    bool endsInZero;
+    bool beforePlayer;
+    bool listed;
+    bool onTape;  // a tape file holds 65,535 samples at most
+  } sounds[] = {
+      {"ORDINARY", 1000, false, true, true, true},
+      {"OVER", 19506, false, true, false, true},
+      {"EDGE", 19505, false, false, true, true},
+      {"LONG8", 80310, false, false, false, false},  // 14,774 in its 16-bit field
+      {"ZERO", 100, true, false, true, true},
+  };
+  const auto imageOf = [](std::size_t count, bool endsInZero) {
+    Bytes image = {
+        0x00, static_cast<std::uint8_t>(count >> 8), static_cast<std::uint8_t>(count), 0x00, 0x00,
+        16};
+    for (std::size_t i = 0; i < count; ++i) {
+      image.push_back(static_cast<std::uint8_t>(0x40 + i % 0x80));
+    }
+    if (endsInZero) {
+      image.back() = 0x00;
+    }
+    image.insert(image.end(), {0xFF, 0x00, 0x00, 0x00, 0x00});
+    return image;
+  };
+  options.workDir = dir.path().string();
+  for (const char* medium : {"d.d77", "t.t77"}) {
+    const bool tape = std::string(medium) == "t.t77";
+    const std::string program = tape ? "tonebake-tape" : "tonebake-disk";
+    const auto run = [&](const std::vector<std::string>& arguments) {
+      return test::RunTool(tape ? TONEBAKE_TAPE_EXE : TONEBAKE_DISK_EXE, arguments, options);
+    };
+    const auto notListed = [&](const std::string& name, std::size_t count) {
+      return program + ": " + medium + ": " + name + " is not in PLAY's list: its count of " +
+             std::to_string(count) +
+             " is more than PLAY loads (19505); it is stored all the same\n";
+    };
+    std::string playerSays;
+    for (const bool beforePlayer : {true, false}) {
+      for (const auto& sound : sounds) {
+        if (sound.beforePlayer != beforePlayer) {
+          continue;
+        }
+        const std::string source = std::string(sound.name) + ".bin";
+        test::WriteBytes(dir.File(source), imageOf(sound.count, sound.endsInZero));
+        const test::ToolRun added = run({"add", medium, source, sound.name});
+        if (tape && !sound.onTape) {
+          EXPECT_EQ(added.exitCode, 3) << sound.name;
+          continue;
+        }
+        ASSERT_EQ(added.exitCode, 0) << sound.name << added.err;
+        std::string says;
+        if (!sound.listed && !beforePlayer) {
+          says = notListed(sound.name, sound.count);
+        } else if (!sound.listed) {
+          playerSays += notListed(sound.name, sound.count);
+        }
+        if (sound.endsInZero) {
+          says += program + ": " + source +
+                  ": warning: its last sample is 00, which LOADM reads as the start of another "
+                  "block: loading it on the FM-7 damages the start of the sound (tonebake-prep "
+                  "makes images that load cleanly); it is stored all the same\n";
+        }
+        EXPECT_EQ(added.err, Console(says)) << medium << " " << sound.name;
+      }
+      if (beforePlayer) {
+        const test::ToolRun player = run({"player", medium});
+        ASSERT_EQ(player.exitCode, 0) << player.err;
+        EXPECT_EQ(player.err, Console(playerSays)) << medium;
+      }
+    }
+    ASSERT_EQ(run({"extract", medium, "PLAYER", "player.bin"}).exitCode, 0);
+    const test::LoadmResult player = test::Loadm(Read("player.bin"), 0);
+    EXPECT_TRUE(player.ended && player.exec == kPlayer) << medium;
+    EXPECT_TRUE(test::WritesOnlyIn(player, kPlayer, kSound)) << medium;
+    ASSERT_EQ(run({"extract", medium, "PLAY", "play.txt"}).exitCode, 0);
+    const std::string play = test::ReadText(dir.File("play.txt"));
+    EXPECT_NE(play.find("CLEAR ,&H1FFF"), std::string::npos) << medium;
+    for (const auto& sound : sounds) {
+      if (tape && !sound.onTape) {
+        continue;
+      }
+      const std::string data = "DATA \"" + std::string(sound.name) + "\",";
+      EXPECT_EQ(play.find(sound.listed ? data + std::to_string(sound.count) + ",16," : data) !=
+                    std::string::npos,
+                sound.listed)
+          << medium << " " << data;
+      ASSERT_EQ(run({"extract", medium, sound.name, "sound.bin"}).exitCode, 0) << sound.name;
+      const test::LoadmResult loaded = test::Loadm(Read("sound.bin"), kSound);
+      if (sound.listed) {
+        // A last sample of 00 starts a bogus block that ends in an error,
+        // which PLAY's handler takes; either way nothing leaves the room.
+        EXPECT_TRUE(test::WritesOnlyIn(loaded, kSound, kDiskBasic)) << medium << sound.name;
+        EXPECT_EQ(loaded.ended, !sound.endsInZero) << medium << " " << sound.name;
+        EXPECT_EQ(loaded.writes.front(),
+                  std::make_pair(kSound, kSound + std::uint32_t(sound.count)));
+      }
+    }
+  }
 }
 
 // The preview program on the same images: what the FM-7 plays, and

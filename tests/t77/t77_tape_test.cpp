@@ -115,7 +115,7 @@ TEST(Tape, FilesReadBackWhateverWroteThem) {
   for (const std::size_t size : sizes) {
     AppendFile(tape, MachineLanguageFile("S" + std::to_string(size), Ramp(size)));
   }
-  AppendFile(tape, AsciiBasicFile("PLAY", "\r\n10 PRINT\r\n"));
+  AppendFile(tape, AsciiBasicFile("PLAY", "\r10 PRINT\r"));
   std::vector<TapeFile> files;
   std::string why;
   ASSERT_EQ(ReadTape(tape, files, why), TapeRead) << why;
@@ -125,7 +125,7 @@ TEST(Tape, FilesReadBackWhateverWroteThem) {
     EXPECT_TRUE(IsMachineLanguage(files[i]));
     EXPECT_EQ(files[i].body, Ramp(sizes[i]));
   }
-  EXPECT_EQ(std::string(files[4].body.begin(), files[4].body.end()), "\r\n10 PRINT\r\n\x1A");
+  EXPECT_EQ(std::string(files[4].body.begin(), files[4].body.end()), "\r10 PRINT\r");
   EXPECT_EQ(files[4].type[1], 0xFF);
   // A tape made elsewhere: uneven half-cycles, a low start; we append.
   Writer other;
