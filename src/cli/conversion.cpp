@@ -4,6 +4,7 @@
 
 #include "cli/wave_to_image.h"
 #include "fileio/byte_buffer.h"
+#include "fileio/file_names.h"
 #include "fileio/whole_file.h"
 
 namespace tonebake {
@@ -21,6 +22,11 @@ RunResult ConvertFile(const RunRequest& request, const DerivedNames& names,
   const RunResult checked = PlanImage(input.bytes.get(), input.length, request.waitSetting, plan);
   if (checked != Ok) {
     return checked;
+  }
+  // An output that is the input by another name (or the same one) would
+  // replace the recording with its image.
+  if (SameFile(names.inputPath, names.outputPath)) {
+    return OutputOpenFailed;
   }
   // Without memory for the image no output can be made: reported like an
   // output that cannot be created.
@@ -70,6 +76,13 @@ RunResult RunProgram(const std::vector<std::string>& arguments, const RunContext
     PrintUsage(context.console);
   }
   if (scanned.helpRequests > 0 || scanned.longHelp || scanned.longVersion) {
+    // --help and --version have standard output as their whole output: one
+    // that could not be written is no success.
+    const bool toOut = scanned.longHelp || scanned.longVersion;
+    if (toOut && (std::fflush(context.console.out) != 0 || std::ferror(context.console.out))) {
+      ReportError(context.console, OutputOpenFailed, std::string(), "standard output");
+      return OutputOpenFailed;
+    }
     return Ok;
   }
   if (!scanned.request.inputArg) {

@@ -343,8 +343,14 @@ DiskExit RefreshPlayMenu(const char* program, DiskFile& file, const std::string&
   }
   const d77::DiskResult written =
       d77::AddAsciiBasic(file.disk, kMenuName, player::PlayProgram(sounds, "1:"), true);
-  return written == d77::DiskDone ? Success
-                                  : ReportRefusal(program, file.path, "add", kMenuName, written);
+  if (written == d77::DiskDone || added.empty()) {
+    return written == d77::DiskDone ? Success
+                                    : ReportRefusal(program, file.path, "add", kMenuName, written);
+  }
+  // What the user asked for is the sound; PLAY only grows with it.
+  std::fprintf(stderr, "%s: %s: cannot add %s with PLAY's list made longer: %s\n", program,
+               file.path.c_str(), ShowName(added).c_str(), DescribeRefusal(written).c_str());
+  return Refused;
 }
 
 DiskExit AddPlayer(const char* program, DiskFile& file, player::PsgProfile profile) {

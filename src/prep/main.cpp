@@ -29,6 +29,11 @@ enum ExitCode : int { Success = 0, BadUsage = 1, UnreadableInput = 2, OutputFail
 
 constexpr const char* kProgram = "tonebake-prep";
 constexpr std::uint32_t kMaxCountField = 0xFFFF;
+constexpr std::uint32_t kDiskCapacity = d77::kClusters * d77::kClusterSize;
+
+constexpr std::uint64_t PcmImageSize64(std::uint64_t count) {
+  return count + kPcmImageOverhead;
+}
 
 std::string Named(const std::string& path) {
   return path == kStandardStream ? "standard input" : path;
@@ -186,6 +191,35 @@ std::string NameOnDisk(const PrepOptions& options) {
   return name;
 }
 
+int ReportTooLargeForTape(const PrepOptions& options, std::uint64_t count) {
+  std::fprintf(stderr,
+               "%s: %s: cannot add %llu samples: a tape file holds %u at most (--fit makes it "
+               "fit what PLAY loads); nothing is written\n",
+               kProgram, options.tape->c_str(), static_cast<unsigned long long>(count),
+               tape::kLargestTapeImage - kPcmImageOverhead);
+  return OutputFailure;
+}
+
+int ReportTooLargeForDisk(const PrepOptions& options) {
+  std::fprintf(stderr,
+               "%s: %s: cannot add the image: it is larger than a whole disk; nothing is "
+               "written\n",
+               kProgram, options.disk->c_str());
+  return OutputFailure;
+}
+
+// Before any work, when the length is known: what the disk and the tape
+// could never hold is refused.
+int CheckMediaCanHold(const PrepOptions& options, std::uint64_t count) {
+  if (options.tape && PcmImageSize64(count) > tape::kLargestTapeImage) {
+    return ReportTooLargeForTape(options, count);
+  }
+  if (options.disk && PcmImageSize64(count) > kDiskCapacity) {
+    return ReportTooLargeForDisk(options);
+  }
+  return Success;
+}
+
 // Before any work: the tape is locked, read and able to take the name.
 int PrepareTape(const PrepOptions& options, tape::TapeImage& image, const std::string& name) {
   disk::DiskExit exit = tape::LoadTapeToChange(kProgram, *options.tape, image);
@@ -199,7 +233,9 @@ int PrepareTape(const PrepOptions& options, tape::TapeImage& image, const std::s
 int WriteChangedTape(const PrepOptions& options, const SampleWriter& writer, tape::TapeImage& image,
                      const std::string& name, ReplacingFile& out) {
   std::vector<std::uint8_t> bytes;
-  writer.KeptImage(bytes);
+  if (!writer.KeptImage(bytes) || bytes.size() > tape::kLargestTapeImage) {
+    return ReportTooLargeForTape(options, writer.count());
+  }
   disk::DiskExit exit = tape::AddImage(kProgram, image, name, bytes, options.replace);
   if (exit == disk::Success && options.player) {
     exit = tape::AddPlayer(kProgram, image, options.profile);
@@ -224,10 +260,8 @@ int PrepareDisk(const PrepOptions& options, disk::DiskFile& file, const std::str
 int WriteChangedDisk(const PrepOptions& options, const SampleWriter& writer, disk::DiskFile& file,
                      const std::string& name, ReplacingFile& out) {
   std::vector<std::uint8_t> image;
-  if (!writer.KeptImage(image)) {
-    std::fprintf(stderr, "%s: %s: cannot add the image: it is larger than a whole disk\n", kProgram,
-                 options.disk->c_str());
-    return OutputFailure;
+  if (!writer.KeptImage(image) || image.size() > kDiskCapacity) {
+    return ReportTooLargeForDisk(options);
   }
   disk::DiskExit exit = disk::AddContent(kProgram, file, name, image, options.replace);
   if (exit == disk::Success) {
@@ -311,9 +345,10 @@ bool NamesOneFileTwice(const PrepOptions& options) {
 }
 
 int ReportNothingToWrite(const PrepOptions& options) {
-  std::fprintf(stderr,
-               "%s: %s: no samples to write: nothing is left of it after --start and --length\n",
-               kProgram, Named(options.input).c_str());
+  const bool edited = options.startSeconds != 0 || options.lengthSeconds;
+  std::fprintf(stderr, "%s: %s: no samples to write: %s\n", kProgram, Named(options.input).c_str(),
+               edited ? "nothing is left of it after --start and --length"
+                      : "it holds too little sound for a single sample at this rate");
   return UnreadableInput;
 }
 
@@ -355,6 +390,12 @@ int Prepare(const PrepOptions& options) {
   if ((planned && *planned == 0) || (source.lengthKnown() && plan.expectedOutput == 0)) {
     return ReportNothingToWrite(options);
   }
+  if (source.lengthKnown()) {
+    if (const int held = CheckMediaCanHold(options, std::min(plan.expectedOutput, plan.maxOutput));
+        held != Success) {
+      return held;
+    }
+  }
   const float gain = ChooseGain(source, options, plan, error);
   if (gain < 0.0f) {
     std::fprintf(stderr, "%s: %s: cannot read it again: %s\n", kProgram,
@@ -363,7 +404,7 @@ int Prepare(const PrepOptions& options) {
   }
   SampleWriter writer(options.dither, plan.rate, plan.wait);
   if (options.disk || options.tape || options.preview) {
-    writer.KeepSamples(d77::kClusters * d77::kClusterSize);  // no more fits on a disk
+    writer.KeepSamples(kDiskCapacity);  // no more fits on a disk
   }
   std::string failedPath;
   const bool opened = writer.Open(options.output, options.image, planned, failedPath, error);

@@ -22,7 +22,6 @@ using disk::MediaCommand;
 
 constexpr const char* kProgram = "tonebake-tape";
 constexpr const char* kStandardStream = "-";
-constexpr std::uint32_t kLargestImage = 0xFFFF + 11;
 constexpr std::uint32_t kDefaultRate = 44100;
 constexpr std::uint32_t kLowestRate = 22050;
 constexpr std::uint32_t kWaveHeaderBytes = 44;
@@ -69,7 +68,7 @@ int New(const MediaCommand& command) {
 int Add(const MediaCommand& command) {
   const std::string& source = command.operands[1];
   std::vector<std::uint8_t> content;
-  if (const DiskExit read = disk::ReadSource(kProgram, source, kLargestImage,
+  if (const DiskExit read = disk::ReadSource(kProgram, source, kLargestTapeImage,
                                              "it is larger than any FM-7 PCM image", content);
       read != disk::Success) {
     return read;

@@ -103,6 +103,12 @@ DiskExit AddImage(const char* program, TapeImage& tape, const std::string& name,
   if (const DiskExit checked = CheckAdd(program, tape, name, replace); checked != disk::Success) {
     return checked;
   }
+  if (image.empty() || image.size() > kLargestTapeImage) {
+    std::fprintf(stderr, "%s: %s: cannot add %s: a tape file holds 1 to %u bytes, not %zu\n",
+                 program, tape.path.c_str(), disk::ShowName(name).c_str(), kLargestTapeImage,
+                 image.size());
+    return disk::Refused;
+  }
   const t77::TapeFile file = t77::MachineLanguageFile(name, image);
   const auto old = Find(tape, name);
   if (old != tape.files.end()) {

@@ -17,6 +17,10 @@ namespace tonebake::tape {
 
 using disk::DiskExit;
 
+// The largest image a tape file takes: 65,535 samples, all that an image's
+// 16-bit count holds, and its 11 bytes of header and trailer.
+constexpr std::uint32_t kLargestTapeImage = 0xFFFF + 11;
+
 // A tape image in memory, its files read, and its lock while it changes.
 struct TapeImage {
   std::string path;

@@ -99,6 +99,19 @@ TEST_F(EndToEnd, HelpPrintsUsageOncePerOptionAndConvertsNothing) {
   EXPECT_FALSE(Exists("song.bin"));
 }
 
+#ifndef _WIN32
+TEST_F(EndToEnd, HelpThatCannotBeWrittenIsNoSuccess) {
+  options.workDir = dir.path().string();
+  for (const char* option : {"--help", "--version"}) {
+    const int exitCode =
+        test::RunWithOutputFiles(TONEBAKE_EXE, {option}, options, "/dev/full", File("err.txt"));
+    EXPECT_EQ(exitCode, 5) << option;
+    EXPECT_EQ(test::ReadText(File("err.txt")),
+              ErrorText(u8"出力ファイルのオープンに失敗しました。(standard output)\n"));
+  }
+}
+#endif
+
 TEST_F(EndToEnd, OptionsWithoutFileNameReportResult2) {
   const test::ToolRun run = Run({"-w5", "-x"});
   EXPECT_EQ(run.exitCode, 2);
@@ -298,12 +311,28 @@ TEST_F(EndToEnd, ASymlinkedOutputStaysALinkAndItsTargetGetsTheImage) {
 }
 #endif
 
-TEST_F(EndToEnd, OutputEqualToInputReplacesItWithItsImage) {
-  WriteBytes(File("song.bin"), MakeWave(kFourSamples));
-  const test::ToolRun run = Run({"song.bin"});
-  EXPECT_EQ(run.exitCode, 0);
-  EXPECT_EQ(run.out, Console("Ok: song.bin -> song.bin\n"));
-  EXPECT_EQ(ReadBytes(File("song.bin")), kFourSampleImage);
+// An output that is the input itself, by any name, would replace the
+// recording with its image: refused as an output that cannot be written,
+// with the recording kept.
+TEST_F(EndToEnd, OutputThatIsTheInputIsRefusedAndTheRecordingKept) {
+  const Bytes wave = MakeWave(kFourSamples);
+  WriteBytes(File("song.wav"), wave);
+  WriteBytes(File("song.bin"), wave);
+  std::vector<std::vector<std::string>> runs = {
+      {"song.bin"}, {"song.wav", "song.wav"}, {"song", "./song.wav"}};
+#ifndef _WIN32
+  std::filesystem::create_symlink("song.wav", File("link.wav"));
+  runs.push_back({"song.wav", "link.wav"});
+#endif
+  for (const auto& arguments : runs) {
+    const test::ToolRun run = Run(arguments);
+    const std::string output = arguments.size() > 1 ? arguments[1] : "song.bin";
+    EXPECT_EQ(run.exitCode, 5) << arguments[0];
+    EXPECT_EQ(run.err, ErrorText(u8"出力ファイルのオープンに失敗しました。(" + output + ")\n"));
+    EXPECT_EQ(run.out, "");
+  }
+  EXPECT_EQ(ReadBytes(File("song.wav")), wave);
+  EXPECT_EQ(ReadBytes(File("song.bin")), wave);
 }
 
 TEST_F(EndToEnd, DoubleDashLetsAnAbsolutePathBeAFileName) {

@@ -535,6 +535,40 @@ TEST_F(DiskRun, PlayListsWhatFitsBelowDiskBasicAndLoadmStaysInPlace) {
   }
 }
 
+// A sound that fits, on a disk where PLAY's longer list then does not: the
+// refusal is the sound's, the user's own request.
+TEST_F(DiskRun, ASoundThatLeavesNoRoomForPlaysListIsRefusedAsItself) {
+  ASSERT_EQ(Disk({"player", "d.d77"}).exitCode, 0);
+  const Bytes one = {0x00, 0x00, 0x01, 0x00, 0x00, 16, 0x80, 0xFF, 0x00, 0x00, 0x00, 0x00};
+  test::WriteBytes(dir.File("one.bin"), one);
+  const auto field = [](const std::string& listing, const std::string& after) {
+    const std::size_t at = listing.find(after);
+    return at == std::string::npos ? -1 : std::stoi(listing.substr(at + after.size()));
+  };
+  // Sounds until PLAY (its text and 0x1A) is within one DATA line, 31
+  // bytes for LASTONE, of its 2048-byte cluster's end.
+  const auto playLength = [this] {
+    EXPECT_EQ(Disk({"extract", "d.d77", "PLAY", "play.txt"}).exitCode, 0);
+    const Bytes play = Read("play.txt");
+    return static_cast<std::size_t>(std::find(play.begin(), play.end(), 0x1A) - play.begin()) + 1;
+  };
+  for (int sounds = 1; playLength() + 31 <= 2048; ++sounds) {
+    ASSERT_EQ(Disk({"add", "d.d77", "one.bin", "SOUND" + std::to_string(sounds)}).exitCode, 0);
+  }
+  ASSERT_LE(playLength(), 2048u);
+  // Every cluster but one taken: enough for the sound, not for PLAY too.
+  const int free = field(Disk({"list", "d.d77"}).out, "files; ");
+  ASSERT_GT(free, 1);
+  test::WriteBytes(dir.File("fill.bin"), Bytes(static_cast<std::size_t>(free - 1) * 2048, 0x80));
+  ASSERT_EQ(Disk({"add", "--raw", "d.d77", "fill.bin"}).exitCode, 0);
+  const Bytes before = Read("d.d77");
+  const test::ToolRun last = Disk({"add", "d.d77", "one.bin", "LASTONE"});
+  EXPECT_EQ(last.exitCode, 3);
+  EXPECT_EQ(last.err, Console("tonebake-disk: d.d77: cannot add LASTONE with PLAY's list made "
+                              "longer: not enough free space on the disk\n"));
+  EXPECT_EQ(Read("d.d77"), before);
+}
+
 // The preview program on the same images: what the FM-7 plays, and
 // refusals of what it cannot.
 TEST_F(DiskRun, PlayRendersImagesAndRefusesWhatAnFm7CannotPlay) {

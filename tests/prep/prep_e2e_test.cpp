@@ -260,6 +260,24 @@ TEST_F(PrepRun, ResultsAnFm7CannotHoldAreWarnedAboutButWritten) {
                        "(8.16 s at 8031 Hz)\n"));
   EXPECT_TRUE(contains(wraps.err, "fit\n"));
   EXPECT_TRUE(std::filesystem::exists(File("long.wav")));
+  // A tape file holds 65,535 samples: refused before anything is made.
+  const test::ToolRun tape = Prep({"--wait", "16", "--tape", "t.t77", "in.wav", "long2.wav"});
+  EXPECT_EQ(tape.exitCode, 3);
+  EXPECT_TRUE(contains(tape.err, "tonebake-prep: t.t77: cannot add 722")) << tape.err;
+  EXPECT_FALSE(std::filesystem::exists(File("t.t77")) ||
+               std::filesystem::exists(File("long2.wav")));
+  // More than a disk holds still previews what PLAY would load.
+  WriteSine(File("hour.wav"), {"h", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1, 8000}, nullptr, 40.0);
+  const test::ToolRun heard =
+      Prep({"--wait", "16", "--preview", "heard.wav", "hour.wav", "hour8.wav"});
+  EXPECT_EQ(heard.exitCode, 0) << heard.err;
+  EXPECT_TRUE(contains(heard.err,
+                       "tonebake-prep: warning: heard.wav: PLAY does not list a sound of "
+                       "321240 samples; the preview plays the first 19504\n"))
+      << heard.err;
+  // 19,504 samples of 224 cycles at 1,798,660 Hz, at 44,100 Hz, 16-bit.
+  EXPECT_NEAR(static_cast<double>(test::ReadBytes(File("heard.wav")).size() - 44) / 2,
+              19504 * 224 / 1798660.0 * 44100, 30);
 }
 
 TEST_F(PrepRun, FilesMadeBySoxConvert) {
@@ -445,6 +463,10 @@ TEST_F(PrepRun, RefusalsComeBeforeAnyFileIsTouched) {
        2,
        "tonebake-prep: in.wav: no samples to write: nothing is left of it after --start and "
        "--length\n"},
+      {{"empty.wav", "o.wav"},
+       2,
+       "tonebake-prep: empty.wav: no samples to write: it holds too little sound for a single "
+       "sample at this rate\n"},
       {{"in.wav", "o.wav", "-r", "1e308k"},
        1,
        "tonebake-prep: --rate takes a rate in Hz such as 8000 or 7.855k, not '1e308k'" + usage},
@@ -455,6 +477,7 @@ TEST_F(PrepRun, RefusalsComeBeforeAnyFileIsTouched) {
        1,
        "tonebake-prep: --replace goes with --disk or --tape" + usage},
   };
+  test::WriteBytes(File("empty.wav"), test::MakeWave({}));
   const Bytes input = test::ReadBytes(File("in.wav"));
   const Bytes disk = test::ReadBytes(File("d.d77"));
   for (const auto& c : cases) {
@@ -466,7 +489,7 @@ TEST_F(PrepRun, RefusalsComeBeforeAnyFileIsTouched) {
     EXPECT_EQ(test::ReadBytes(File("d.d77")), disk);
     EXPECT_FALSE(std::filesystem::exists(File("o.wav")));
     EXPECT_FALSE(std::filesystem::exists(File("o.bin")));
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 5);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 6);
   }
   // A re-run replaces its own sound when asked to.
   WriteSine(File("in.wav"), {"in", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1, 8000}, nullptr, 0.5);
