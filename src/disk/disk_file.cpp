@@ -16,7 +16,7 @@ namespace tonebake::disk {
 namespace {
 
 DiskExit ReadDisk(const char* program, DiskFile& file) {
-  return ReadMedium(program, file.path, file.bytes);
+  return ReadMedium(program, file.path, 0, file.bytes);
 }
 
 DiskExit CheckDisk(const char* program, DiskFile& file) {
@@ -55,10 +55,17 @@ bool MediumExists(const std::string& path) {
   return !access || access->Inspect(path.c_str()) != FileKind::Missing;
 }
 
-DiskExit ReadMedium(const char* program, const std::string& path,
+DiskExit ReadMedium(const char* program, const std::string& path, std::uint32_t maxBytes,
                     std::vector<std::uint8_t>& bytes) {
   ByteBuffer loaded;
-  if (const std::int32_t code = LoadFile(path, loaded); code != 0) {
+  const std::int32_t code =
+      maxBytes == 0 ? LoadFile(path, loaded) : LoadFileAtMost(path, maxBytes, loaded);
+  if (code == TooLargeForUse) {
+    std::fprintf(stderr, "%s: %s: cannot read: larger than any medium of its kind (%u bytes)\n",
+                 program, path.c_str(), static_cast<unsigned>(maxBytes));
+    return CannotRead;
+  }
+  if (code != 0) {
     std::fprintf(stderr, "%s: %s: cannot read: %s\n", program, path.c_str(),
                  DescribeFileError(code).c_str());
     return CannotRead;
@@ -314,23 +321,40 @@ void WarnIfLoadmMisreads(const char* program, const std::string& source,
   }
 }
 
-DiskExit RefreshPlayMenu(const char* program, DiskFile& file, const std::string& added,
-                         bool tellAll) {
+namespace {
+
+// What a file of PLAYER's or PLAY's name on a disk is.
+enum class MenuFile { Missing, Tonebakes, Users };
+
+MenuFile Examine(const d77::Disk& disk, const char* name,
+                 bool (*isTonebakes)(const std::vector<std::uint8_t>&)) {
+  std::vector<std::uint8_t> content;
+  if (d77::ReadFile(disk, name, content) != d77::DiskDone) {
+    return MenuFile::Missing;
+  }
+  return isTonebakes(content) ? MenuFile::Tonebakes : MenuFile::Users;
+}
+
+MenuFile ExaminePlayer(const d77::Disk& disk) {
+  return Examine(disk, kPlayerName, player::IsTonebakePlayer);
+}
+
+MenuFile ExamineMenu(const d77::Disk& disk) {
+  return Examine(disk, kMenuName, player::IsTonebakePlay);
+}
+
+// PLAY written anew from the sounds on the disk.
+DiskExit WritePlayMenu(const char* program, DiskFile& file, const std::string& added,
+                       bool tellAll) {
   std::vector<d77::FileEntry> files;
   if (const d77::DiskResult listed = d77::ListFiles(file.disk, files); listed != d77::DiskDone) {
     return ReportRefusal(program, file.path, "add", kMenuName, listed);
-  }
-  const bool hasPlayer = std::any_of(files.begin(), files.end(), [](const d77::FileEntry& entry) {
-    return entry.name == kPlayerName;
-  });
-  if (!hasPlayer) {
-    return Success;
   }
   std::vector<player::MenuSound> sounds;
   for (const d77::FileEntry& entry : files) {
     std::vector<std::uint8_t> content;
     PcmImageInfo info;
-    if (entry.type != d77::MachineLanguage || entry.ascii ||
+    if (IsMenuFileName(entry.name) || entry.type != d77::MachineLanguage || entry.ascii ||
         d77::ReadFile(file.disk, entry.name, content) != d77::DiskDone ||
         !ParsePcmImage(content.data(), content.size(), info)) {
       continue;  // not a sound
@@ -353,14 +377,64 @@ DiskExit RefreshPlayMenu(const char* program, DiskFile& file, const std::string&
   return Refused;
 }
 
-DiskExit AddPlayer(const char* program, DiskFile& file, player::PsgProfile profile) {
+}  // namespace
+
+bool IsMenuFileName(const std::string& name) {
+  return name == kPlayerName || name == kMenuName;
+}
+
+void TellAboutMenuFile(const char* program, const std::string& path, const std::string& name,
+                       bool removed) {
+  const char* what = nullptr;
+  if (name == kMenuName) {
+    what = removed ? "PLAY, the menu, is gone; 'player' puts it back"
+                   : "PLAY is now this file, not tonebake's menu; 'player --replace' makes the "
+                     "menu again in its place";
+  } else if (name == kPlayerName) {
+    what = removed ? "PLAY cannot play without PLAYER; 'player' puts it back"
+                   : "PLAYER is now this file, not tonebake's player, and PLAY runs it as its "
+                     "player; 'player --replace' puts tonebake's back";
+  }
+  if (what != nullptr) {
+    std::fprintf(stderr, "%s: %s: %s\n", program, path.c_str(), what);
+  }
+}
+
+DiskExit RefreshPlayMenu(const char* program, DiskFile& file, const std::string& added,
+                         bool tellAll) {
+  // Only tonebake's own menu, beside tonebake's own player, is kept current.
+  if (ExaminePlayer(file.disk) != MenuFile::Tonebakes ||
+      ExamineMenu(file.disk) != MenuFile::Tonebakes) {
+    return Success;
+  }
+  return WritePlayMenu(program, file, added, tellAll);
+}
+
+DiskExit CheckPlayerMayGo(const char* program, const DiskFile& file, bool replace) {
+  for (const auto& [name, found] : {std::pair{kPlayerName, ExaminePlayer(file.disk)},
+                                    std::pair{kMenuName, ExamineMenu(file.disk)}}) {
+    if (found == MenuFile::Users && !replace) {
+      std::fprintf(stderr,
+                   "%s: %s: cannot put the player on it: %s on the disk is a file of yours, not "
+                   "tonebake's (--replace replaces it)\n",
+                   program, file.path.c_str(), name);
+      return Refused;
+    }
+  }
+  return Success;
+}
+
+DiskExit AddPlayer(const char* program, DiskFile& file, player::PsgProfile profile, bool replace) {
+  if (const DiskExit checked = CheckPlayerMayGo(program, file, replace); checked != Success) {
+    return checked;
+  }
   const std::vector<std::uint8_t> code = player::MachineLanguageFile(
       player::PlayerBytes(profile), player::kPlayerLoadAddress, player::kPlayerLoadAddress);
   const d77::DiskResult added = d77::AddFile(file.disk, kPlayerName, code, true);
   if (added != d77::DiskDone) {
     return ReportRefusal(program, file.path, "add", kPlayerName, added);
   }
-  return RefreshPlayMenu(program, file, std::string(), true);
+  return WritePlayMenu(program, file, std::string(), true);
 }
 
 std::string DefaultDiskName(const std::string& path, bool& cut) {

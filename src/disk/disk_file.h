@@ -50,11 +50,13 @@ int FinishStandardOutput(const char* program, int exit, int failure);
 DiskExit LoadDisk(const char* program, const std::string& path, DiskFile& file);
 
 // What disks and tapes share. MediumExists: whether anything is at `path`.
-// ReadMedium: the whole file, or a report that it cannot be read.
+// ReadMedium: the whole file, or a report that it cannot be read; one of
+// more than `maxBytes` (when not 0) is not read at all.
 // LockMedium: the lock of the `kind` ("disk", "tape") at `path`, waiting for
 // another run and saying so; a lock that cannot be had is reported.
 bool MediumExists(const std::string& path);
-DiskExit ReadMedium(const char* program, const std::string& path, std::vector<std::uint8_t>& bytes);
+DiskExit ReadMedium(const char* program, const std::string& path, std::uint32_t maxBytes,
+                    std::vector<std::uint8_t>& bytes);
 DiskExit LockMedium(const char* program, const std::string& path, const char* kind, FileLock& lock);
 
 // A file to add, of at most `maxBytes` (a larger one is refused as
@@ -125,16 +127,29 @@ bool InPlaysList(const char* program, const std::string& path, const std::string
 void WarnIfLoadmMisreads(const char* program, const std::string& source,
                          const std::vector<std::uint8_t>& content);
 
-// Makes PLAY's list again from the sounds on the loaded disk, when PLAYER
-// is on it. A sound PLAY cannot load stays on the disk but out of the list;
-// that is said of the sound just `added` (none when empty), or of every
-// such sound with `tellAll`.
+// Makes PLAY's list again from the sounds on the loaded disk, when
+// tonebake's own PLAYER and PLAY are on it (known by their content, not
+// their names). A sound PLAY cannot load stays on the disk but out of the
+// list; that is said of the sound just `added` (none when empty), or of
+// every such sound with `tellAll`.
 DiskExit RefreshPlayMenu(const char* program, DiskFile& file, const std::string& added,
                          bool tellAll = false);
 
+// Whether PLAYER and PLAY may be put on the loaded disk: a file of either
+// name that is not tonebake's own is replaced only with `replace`.
+DiskExit CheckPlayerMayGo(const char* program, const DiskFile& file, bool replace);
+
 // Puts PLAYER, with the profile's volume tables, and PLAY on the loaded
-// disk, in place of any there.
-DiskExit AddPlayer(const char* program, DiskFile& file, player::PsgProfile profile);
+// disk, in place of tonebake's own (or, with `replace`, of any) there.
+DiskExit AddPlayer(const char* program, DiskFile& file, player::PsgProfile profile, bool replace);
+
+// The names of the player and of the menu, never sounds of PLAY's list.
+bool IsMenuFileName(const std::string& name);
+
+// Says what adding (or removing) a file of PLAYER's or PLAY's name by hand
+// does to the menu; nothing for other names.
+void TellAboutMenuFile(const char* program, const std::string& path, const std::string& name,
+                       bool removed);
 
 // The default name of a file on the disk: the base name of `path` without
 // its extension, upper-cased and cut to 8 characters (`cut` tells whether it

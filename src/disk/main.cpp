@@ -34,8 +34,9 @@ const char* const kUsage =
     "  remove DISK.d77 NAME             delete a file\n"
     "  player DISK.d77                  put the player PLAYER and the menu PLAY on\n"
     "      --psg fm7|fm77av             the disk; the volume curve of the sound\n"
-    "                                   chip (default fm7). While PLAYER is there,\n"
+    "                                   chip (default fm7). While they are there,\n"
     "                                   add and remove keep PLAY's list current\n"
+    "      --replace                    replace files of yours named PLAYER or PLAY\n"
     "  --help, --version\n"
     "\n"
     "On the FM-7, with the disk in drive 1: RUN \"1:PLAY\" (see the manual).\n"
@@ -92,6 +93,7 @@ int Add(const MediaCommand& command) {
   }
   if (exit == Success) {
     WarnIfLoadmMisreads(kProgram, source, content);
+    TellAboutMenuFile(kProgram, file.path, name, false);
   }
   return exit;
 }
@@ -100,7 +102,8 @@ int Player(const MediaCommand& command) {
   DiskFile file;
   DiskExit exit = LoadDiskToChange(kProgram, command.operands[0], file);
   if (exit == Success) {
-    exit = AddPlayer(kProgram, file, command.profile.value_or(player::PsgProfile::Fm7));
+    exit = AddPlayer(kProgram, file, command.profile.value_or(player::PsgProfile::Fm7),
+                     command.replace);
   }
   return exit == Success ? SaveDisk(kProgram, file) : exit;
 }
@@ -220,8 +223,14 @@ int Remove(const MediaCommand& command) {
   if (removed != d77::DiskDone) {
     return Refuse(file, "remove", command.operands[1], removed);
   }
-  const DiskExit refreshed = RefreshPlayMenu(kProgram, file, std::string());
-  return refreshed == Success ? SaveDisk(kProgram, file) : refreshed;
+  DiskExit exit = RefreshPlayMenu(kProgram, file, std::string());
+  if (exit == Success) {
+    exit = SaveDisk(kProgram, file);
+  }
+  if (exit == Success) {
+    TellAboutMenuFile(kProgram, file.path, command.operands[1], true);
+  }
+  return exit;
 }
 
 const MediaVerb kVerbs[] = {

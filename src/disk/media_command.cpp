@@ -8,11 +8,15 @@ namespace {
 constexpr int kSuccess = 0;
 constexpr int kBadUsage = 1;
 
-// Which verb an option goes with.
+// Which verbs an option goes with.
 const struct {
   const char* option;
   const char* verb;
-} kOptionVerbs[] = {{"--replace", "add"}, {"--raw", "add"}, {"--psg", "player"}, {"--rate", "wav"}};
+  const char* otherVerb;
+} kOptionVerbs[] = {{"--replace", "add", "player"},
+                    {"--raw", "add", nullptr},
+                    {"--psg", "player", nullptr},
+                    {"--rate", "wav", nullptr}};
 
 bool Given(const MediaCommand& command, const std::string& option) {
   return option == "--replace" ? command.replace
@@ -72,8 +76,12 @@ int RunMediaCommand(const char* program, const char* usage,
       return ReportUsage(program, "wrong number of names for '" + command.verb + "'");
     }
     for (const auto& pair : kOptionVerbs) {
-      if (Given(command, pair.option) && command.verb != pair.verb) {
-        return ReportUsage(program, std::string(pair.option) + " goes with '" + pair.verb + "'");
+      const bool other = pair.otherVerb != nullptr && command.verb == pair.otherVerb;
+      if (Given(command, pair.option) && command.verb != pair.verb && !other) {
+        return ReportUsage(
+            program, std::string(pair.option) + " goes with '" + pair.verb + "'" +
+                         (pair.otherVerb != nullptr ? std::string(" or '") + pair.otherVerb + "'"
+                                                    : std::string()));
       }
     }
     return verb.run(command);

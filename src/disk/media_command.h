@@ -15,7 +15,7 @@ namespace tonebake::disk {
 struct MediaCommand {
   std::string verb;
   std::vector<std::string> operands;
-  bool replace = false;                       // --replace, for 'add'
+  bool replace = false;                       // --replace, for 'add' and 'player'
   bool raw = false;                           // --raw, for 'add'
   std::optional<player::PsgProfile> profile;  // --psg, for 'player'
   std::optional<std::string> rate;            // --rate, for 'wav'

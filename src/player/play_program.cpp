@@ -1,5 +1,6 @@
 #include "player/play_program.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "player/psg_preview.h"
@@ -78,6 +79,16 @@ void Append(std::vector<std::string>& lines, const std::vector<std::string>& mor
 constexpr const char* kTitle = "PRINT \"tonebake PLAY (BREAK does not stop a sound)\"";
 
 }  // namespace
+
+bool IsTonebakePlay(const std::vector<std::uint8_t>& text) {
+  // Its first lines: CLEAR, PLAYER's LOADM, then the title.
+  constexpr std::size_t kWithin = 200;
+  const std::string start(
+      text.begin(), text.begin() + static_cast<std::ptrdiff_t>(std::min(text.size(), kWithin)));
+  const std::string title = std::string(kTitle) + "\r";
+  return (start.rfind("\r\n10 CLEAR ,", 0) == 0 || start.rfind("\r10 CLEAR ,", 0) == 0) &&
+         start.find("20 LOADM ") != std::string::npos && start.find(title) != std::string::npos;
+}
 
 std::string PlayProgram(const std::vector<MenuSound>& sounds, const std::string& drive) {
   std::vector<std::string> lines = {

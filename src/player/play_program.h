@@ -35,6 +35,10 @@ std::string PlayProgram(const std::vector<MenuSound>& sounds, const std::string&
 // tape form: CR, then every line followed by CR alone.
 std::string TapePlayProgram(const std::vector<MenuSound>& sounds);
 
+// Whether `text` (a file's bytes) is a PLAY that tonebake wrote, in this
+// version's form or an earlier one's, on disk or on tape.
+bool IsTonebakePlay(const std::vector<std::uint8_t>& text);
+
 }  // namespace tonebake::player
 
 #endif  // TONEBAKE_PLAYER_PLAY_PROGRAM_H

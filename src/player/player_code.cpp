@@ -1,5 +1,7 @@
 #include "player/player_code.h"
 
+#include <algorithm>
+
 namespace tonebake::player {
 
 // Assembled by hand. DP is $FD inside, so "<$0E" is the PSG's data port
@@ -125,6 +127,23 @@ std::vector<std::uint8_t> PlayerBytes(PsgProfile profile) {
   const VolumeTable table = BuildVolumeTable(profile);
   bytes.insert(bytes.end(), table.begin(), table.end());
   return bytes;
+}
+
+bool IsTonebakePlayer(const std::vector<std::uint8_t>& file) {
+  constexpr std::size_t kBlockHeader = 5;
+  if (file.size() < kBlockHeader + kPlayerSize || file[0] != 0x00 ||
+      (file[1] << 8 | file[2]) != kPlayerSize) {
+    return false;
+  }
+  std::size_t at = kBlockHeader;
+  for (const ListingLine& line : kPlayerListing) {
+    if (!std::equal(line.bytes, line.bytes + line.length,
+                    file.begin() + static_cast<std::ptrdiff_t>(at))) {
+      return false;
+    }
+    at += line.length;
+  }
+  return true;
 }
 
 std::vector<std::uint8_t> MachineLanguageFile(const std::vector<std::uint8_t>& bytes,

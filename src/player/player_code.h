@@ -56,6 +56,11 @@ constexpr std::uint32_t kSoundRoom = kSoundRoomEnd - kSoundAddress;
 // address.
 std::vector<std::uint8_t> PlayerBytes(PsgProfile profile);
 
+// Whether `file` is tonebake's PLAYER: a machine-language file whose first
+// block is the player, with its code byte for byte (the load address and
+// the volume tables may be another version's).
+bool IsTonebakePlayer(const std::vector<std::uint8_t>& file);
+
 // A machine-language file as LOADM reads it: 0x00, the length and the load
 // address, the bytes, then 0xFF 0x00 0x00 and the address EXEC starts at
 // (all big-endian). An FM-7 PCM image is one too, loaded at 0.

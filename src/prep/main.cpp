@@ -226,6 +226,9 @@ int PrepareTape(const PrepOptions& options, tape::TapeImage& image, const std::s
   if (exit == disk::Success) {
     exit = tape::CheckAdd(kProgram, image, name, options.replace);
   }
+  if (exit == disk::Success && options.player) {
+    exit = tape::CheckPlayerMayGo(kProgram, image, false);
+  }
   return FromDiskExit(exit);
 }
 
@@ -238,7 +241,7 @@ int WriteChangedTape(const PrepOptions& options, const SampleWriter& writer, tap
   }
   disk::DiskExit exit = tape::AddImage(kProgram, image, name, bytes, options.replace);
   if (exit == disk::Success && options.player) {
-    exit = tape::AddPlayer(kProgram, image, options.profile);
+    exit = tape::AddPlayer(kProgram, image, options.profile, false);
   }
   if (exit == disk::Success) {
     exit = tape::WriteTape(kProgram, image, out);
@@ -253,6 +256,9 @@ int PrepareDisk(const PrepOptions& options, disk::DiskFile& file, const std::str
   if (exit == disk::Success) {
     exit = disk::CheckAdd(kProgram, file, name, options.replace);
   }
+  if (exit == disk::Success && options.player) {
+    exit = disk::CheckPlayerMayGo(kProgram, file, false);
+  }
   return FromDiskExit(exit);
 }
 
@@ -265,7 +271,7 @@ int WriteChangedDisk(const PrepOptions& options, const SampleWriter& writer, dis
   }
   disk::DiskExit exit = disk::AddContent(kProgram, file, name, image, options.replace);
   if (exit == disk::Success) {
-    exit = options.player ? disk::AddPlayer(kProgram, file, options.profile)
+    exit = options.player ? disk::AddPlayer(kProgram, file, options.profile, false)
                           : disk::RefreshPlayMenu(kProgram, file, name);
   }
   if (exit == disk::Success) {
@@ -356,9 +362,17 @@ int Prepare(const PrepOptions& options) {
   if (NamesOneFileTwice(options)) {
     return BadUsage;
   }
+  const std::string diskName = options.disk || options.tape ? NameOnDisk(options) : "";
+  if (options.player && disk::IsMenuFileName(diskName)) {
+    std::fprintf(stderr,
+                 "%s: the sound cannot be called %s with --player, the name of the %s "
+                 "(--disk-name gives it another; see '%s --help')\n",
+                 kProgram, diskName.c_str(), diskName == disk::kMenuName ? "menu" : "player",
+                 kProgram);
+    return BadUsage;
+  }
   disk::DiskFile diskFile;
   tape::TapeImage tapeImage;
-  const std::string diskName = options.disk || options.tape ? NameOnDisk(options) : "";
   if (options.disk) {
     if (const int prepared = PrepareDisk(options, diskFile, diskName); prepared != Success) {
       return prepared;

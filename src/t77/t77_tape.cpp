@@ -69,51 +69,89 @@ std::uint16_t RecordAt(const std::vector<std::uint8_t>& tape, std::size_t at) {
   return static_cast<std::uint16_t>(tape[at] << 8 | tape[at + 1]);
 }
 
-// The bytes of a tape, a run for each stretch between silences: half-cycles
-// (a level held over one record or more) paired into bits, bits framed into
-// bytes wherever a 0 start bit and two 1 stop bits hold.
-std::vector<std::vector<std::uint8_t>> DecodeBytes(const std::vector<std::uint8_t>& tape) {
-  std::vector<std::vector<std::uint8_t>> runs(1);
-  std::vector<bool> halves;  // true: long
-  const auto frame = [&runs, &halves]() {
-    std::vector<bool> bits;
-    for (std::size_t i = 0; i + 1 < halves.size();) {
-      if (halves[i] == halves[i + 1]) {
-        bits.push_back(halves[i]);
-        i += 2;
-      } else {
-        ++i;  // a lone half-cycle: pair the next ones
-      }
+// A stretch of records between markers and silences, and the bytes it
+// decodes to. `lead` is where the markers and silences before it begin.
+struct Run {
+  std::size_t lead = 0;
+  std::size_t begin = 0;
+  std::size_t end = 0;
+  std::vector<std::uint8_t> bytes;
+};
+
+// Half-cycles (true: long) paired into bits, bits framed into bytes wherever
+// a 0 start bit and two 1 stop bits hold.
+std::vector<std::uint8_t> FrameBytes(const std::vector<bool>& halves) {
+  std::vector<bool> bits;
+  for (std::size_t i = 0; i + 1 < halves.size();) {
+    if (halves[i] == halves[i + 1]) {
+      bits.push_back(halves[i]);
+      i += 2;
+    } else {
+      ++i;  // a lone half-cycle: pair the next ones
     }
-    for (std::size_t i = 0; i + 11 <= bits.size();) {
-      if (bits[i] || !bits[i + 9] || !bits[i + 10]) {
-        ++i;
-        continue;
-      }
-      std::uint8_t byte = 0;
-      for (int bit = 0; bit < 8; ++bit) {
-        byte = static_cast<std::uint8_t>(
-            byte | (bits[i + 1 + static_cast<std::size_t>(bit)] ? 1 << bit : 0));
-      }
-      runs.back().push_back(byte);
-      i += 11;
-    }
-    halves.clear();
-    runs.emplace_back();
-  };
-  int level = -1;
-  std::uint32_t held = 0;
-  for (std::size_t at = kHeaderSize; at + 1 < tape.size(); at += 2) {
-    const std::uint16_t record = RecordAt(tape, at);
-    if (record == kMarker || record == kSilence) {
-      if (held > 0) {
-        halves.push_back(held >= kShortLimit);
-      }
-      level = -1;
-      held = 0;
-      frame();
+  }
+  std::vector<std::uint8_t> bytes;
+  for (std::size_t i = 0; i + 11 <= bits.size();) {
+    if (bits[i] || !bits[i + 9] || !bits[i + 10]) {
+      ++i;
       continue;
     }
+    std::uint8_t byte = 0;
+    for (int bit = 0; bit < 8; ++bit) {
+      byte = static_cast<std::uint8_t>(
+          byte | (bits[i + 1 + static_cast<std::size_t>(bit)] ? 1 << bit : 0));
+    }
+    bytes.push_back(byte);
+    i += 11;
+  }
+  return bytes;
+}
+
+bool IsSeparator(std::uint16_t record) {
+  return record == kMarker || record == kSilence;
+}
+
+// The runs of a tape: a level held over one record or more is one
+// half-cycle. Runs that decode to nothing are joined, so that memory goes
+// with what decodes, not with the number of records.
+std::vector<Run> DecodeRuns(const std::vector<std::uint8_t>& tape) {
+  std::vector<Run> runs;
+  std::vector<bool> halves;  // true: long
+  Run current;
+  current.lead = current.begin = kHeaderSize;
+  int level = -1;
+  std::uint32_t held = 0;
+  const auto close = [&](std::size_t end) {
+    if (held > 0) {
+      halves.push_back(held >= kShortLimit);
+    }
+    level = -1;
+    held = 0;
+    if (end > current.begin) {
+      current.end = end;
+      current.bytes = FrameBytes(halves);
+      if (current.bytes.empty() && !runs.empty() && runs.back().bytes.empty()) {
+        runs.back().end = end;
+      } else {
+        runs.push_back(std::move(current));
+      }
+    }
+    halves.clear();
+    current = Run();
+  };
+  bool betweenRuns = true;
+  for (std::size_t at = kHeaderSize; at + 1 < tape.size(); at += 2) {
+    const std::uint16_t record = RecordAt(tape, at);
+    if (IsSeparator(record)) {
+      if (!betweenRuns) {
+        close(at);
+        current.lead = at;
+        betweenRuns = true;
+      }
+      current.begin = at + 2;
+      continue;
+    }
+    betweenRuns = false;
     const int recordLevel = (record & kHigh) != 0 ? 1 : 0;
     if (recordLevel != level && held > 0) {
       halves.push_back(held >= kShortLimit);
@@ -122,10 +160,9 @@ std::vector<std::vector<std::uint8_t>> DecodeBytes(const std::vector<std::uint8_
     level = recordLevel;
     held += record & 0x7FFF;
   }
-  if (held > 0) {
-    halves.push_back(held >= kShortLimit);
+  if (!betweenRuns) {
+    close(tape.size() - tape.size() % 2);
   }
-  frame();
   return runs;
 }
 
@@ -134,8 +171,8 @@ struct Block {
   std::vector<std::uint8_t> bytes;
 };
 
-// The blocks of one run of bytes. False when a block is cut short or its
-// checksum does not add up.
+// The blocks of one run of bytes, up to the first that is cut short or
+// whose checksum does not add up: false then, with why.
 bool FindBlocks(const std::vector<std::uint8_t>& run, std::vector<Block>& blocks,
                 std::string& why) {
   for (std::size_t at = 0; at + 1 < run.size(); ++at) {
@@ -166,6 +203,140 @@ bool FindBlocks(const std::vector<std::uint8_t>& run, std::vector<Block>& blocks
     at += 4 + length;
   }
   return true;
+}
+
+// Where each file and each unread stretch lies, as the reader finds them.
+struct Span {
+  std::size_t begin;
+  std::size_t end;
+  int file;  // -1: unread
+};
+
+// Follows the blocks of the runs through the files they make.
+class FileFinder {
+ public:
+  explicit FileFinder(Tape& tape) : tape_(tape) {}
+
+  void Take(const Run& run) {
+    std::vector<Block> blocks;
+    std::string why;
+    const bool whole = FindBlocks(run.bytes, blocks, why);
+    bool stray = false;
+    for (std::size_t i = 0; i < blocks.size(); ++i) {
+      stray = !TakeBlock(run, blocks[i], i == 0) || stray;
+    }
+    if (!whole && open_) {
+      Abandon(run.end, why);
+    } else if (!whole) {
+      Unreadable(run.begin, run.end, "", why);
+    } else if (stray || (blocks.empty() && !open_)) {
+      Unreadable(run.begin, run.end, "",
+                 stray ? "a block outside any file" : "not an F-BASIC file");
+    }
+    lastEnd_ = run.end;
+  }
+
+  void Finish() {
+    if (open_) {
+      Abandon(lastEnd_, "the tape ends inside it");
+    }
+  }
+
+  std::vector<Span>& spans() { return spans_; }
+
+ private:
+  // False for a block that belongs to no file.
+  bool TakeBlock(const Run& run, const Block& block, bool firstInRun) {
+    if (block.type == kHeaderBlock && block.bytes.size() == kHeaderBlockLength) {
+      if (open_) {
+        Abandon(firstInRun ? lastEnd_ : run.end, "it ends without its end block");
+      }
+      open_ = true;
+      file_ = TapeFile();
+      file_.name.assign(block.bytes.begin(), block.bytes.begin() + kNameLength);
+      file_.name.erase(file_.name.find_last_not_of(' ') + 1);
+      std::memcpy(file_.type, block.bytes.data() + kNameLength, sizeof file_.type);
+      begin_ = run.lead;
+      return true;
+    }
+    if (block.type == kDataBlock && open_) {
+      file_.body.insert(file_.body.end(), block.bytes.begin(), block.bytes.end());
+      return true;
+    }
+    if (block.type == kEndBlock && open_) {
+      spans_.push_back({begin_, run.end, static_cast<int>(tape_.files.size())});
+      tape_.files.push_back(std::move(file_));
+      open_ = false;
+      return true;
+    }
+    return false;
+  }
+
+  void Abandon(std::size_t end, const std::string& why) {
+    Unreadable(begin_, std::max(end, begin_), file_.name, why);
+    open_ = false;
+  }
+
+  // Joined with the stretch before it when neither names a file.
+  void Unreadable(std::size_t begin, std::size_t end, const std::string& name,
+                  const std::string& why) {
+    if (name.empty() && !spans_.empty() && spans_.back().file < 0 && !tape_.unread.empty() &&
+        tape_.unread.back().name.empty() && tape_.unread.back().end <= begin) {
+      spans_.back().end = tape_.unread.back().end = end;
+      return;
+    }
+    spans_.push_back({begin, end, -1});
+    tape_.unread.push_back({begin, end, 0.0, name, why});
+  }
+
+  Tape& tape_;
+  std::vector<Span> spans_;
+  bool open_ = false;
+  TapeFile file_;
+  std::size_t begin_ = 0;
+  std::size_t lastEnd_ = kHeaderSize;
+};
+
+// The pieces between and over the spans; spans that overlap share a piece
+// that belongs to no file.
+void CutIntoPieces(const std::vector<std::uint8_t>& bytes, std::vector<Span> spans, Tape& tape) {
+  std::stable_sort(spans.begin(), spans.end(),
+                   [](const Span& a, const Span& b) { return a.begin < b.begin; });
+  const auto slice = [&bytes](std::size_t from, std::size_t to) {
+    return std::vector<std::uint8_t>(bytes.begin() + static_cast<std::ptrdiff_t>(from),
+                                     bytes.begin() + static_cast<std::ptrdiff_t>(to));
+  };
+  std::size_t cursor = kHeaderSize;
+  const std::size_t end = bytes.size() - bytes.size() % 2;
+  for (std::size_t i = 0; i < spans.size();) {
+    Span group = spans[i++];
+    while (i < spans.size() && spans[i].begin < group.end) {
+      group.end = std::max(group.end, spans[i++].end);
+      group.file = -1;
+    }
+    if (cursor < group.begin) {
+      tape.pieces.push_back({slice(cursor, group.begin), -1});
+    }
+    tape.pieces.push_back({slice(group.begin, group.end), group.file});
+    cursor = group.end;
+  }
+  if (cursor < end) {
+    tape.pieces.push_back({slice(cursor, end), -1});
+  }
+}
+
+// Playing time at each unread stretch's start.
+void TimeUnread(const std::vector<std::uint8_t>& bytes, Tape& tape) {
+  std::stable_sort(tape.unread.begin(), tape.unread.end(),
+                   [](const Unread& a, const Unread& b) { return a.begin < b.begin; });
+  std::uint64_t units = 0;
+  std::size_t at = kHeaderSize;
+  for (Unread& unread : tape.unread) {
+    for (; at < unread.begin && at + 1 < bytes.size(); at += 2) {
+      units += RecordAt(bytes, at) & 0x7FFF;
+    }
+    unread.seconds = static_cast<double>(units) * kUnitSeconds;
+  }
 }
 
 }  // namespace
@@ -217,47 +388,100 @@ void AppendFile(std::vector<std::uint8_t>& tape, const TapeFile& file) {
   PutBytes(tape, kLeaderByte, 4);
 }
 
-ReadResult ReadTape(const std::vector<std::uint8_t>& tape, std::vector<TapeFile>& files,
-                    std::string& why) {
-  files.clear();
-  if (tape.size() < kHeaderSize || tape.size() % 2 != 0 ||
-      std::memcmp(tape.data(), kHeader, kHeaderSize) != 0) {
+ReadResult ReadWholeTape(const std::vector<std::uint8_t>& bytes, Tape& tape, std::string& why) {
+  tape = Tape();
+  if (bytes.size() < kHeaderSize || bytes.size() % 2 != 0 ||
+      std::memcmp(bytes.data(), kHeader, kHeaderSize) != 0) {
     why = "not a T77 tape image (another header, or an odd length)";
     return NotATape;
   }
-  std::vector<Block> blocks;
-  for (const std::vector<std::uint8_t>& run : DecodeBytes(tape)) {
-    if (!FindBlocks(run, blocks, why)) {
-      return TapeDamaged;
-    }
+  FileFinder finder(tape);
+  for (const Run& run : DecodeRuns(bytes)) {
+    finder.Take(run);
   }
-  bool open = false;
-  for (const Block& block : blocks) {
-    if (block.type == kHeaderBlock && block.bytes.size() == kHeaderBlockLength) {
-      if (open) {
-        why = "a file ends without its end block";
-        return TapeDamaged;
-      }
-      TapeFile file;
-      file.name.assign(block.bytes.begin(), block.bytes.begin() + kNameLength);
-      file.name.erase(file.name.find_last_not_of(' ') + 1);
-      std::memcpy(file.type, block.bytes.data() + kNameLength, sizeof file.type);
-      files.push_back(file);
-      open = true;
-    } else if (block.type == kDataBlock && open) {
-      files.back().body.insert(files.back().body.end(), block.bytes.begin(), block.bytes.end());
-    } else if (block.type == kEndBlock && open) {
-      open = false;
-    } else {
-      why = "a block outside any file";
-      return TapeDamaged;
-    }
-  }
-  if (open) {
-    why = "the tape ends inside a file";
-    return TapeDamaged;
-  }
+  finder.Finish();
+  CutIntoPieces(bytes, finder.spans(), tape);
+  TimeUnread(bytes, tape);
   return TapeRead;
+}
+
+ReadResult ReadTape(const std::vector<std::uint8_t>& bytes, std::vector<TapeFile>& files,
+                    std::string& why) {
+  Tape tape;
+  const ReadResult read = ReadWholeTape(bytes, tape, why);
+  files = std::move(tape.files);
+  for (const Unread& unread : tape.unread) {
+    if (!unread.name.empty() || unread.why != "not an F-BASIC file") {
+      why = unread.name.empty() ? unread.why : unread.name + ": " + unread.why;
+      files.clear();
+      return TapeDamaged;
+    }
+  }
+  return read;
+}
+
+std::vector<std::uint8_t> TapeBytes(const Tape& tape) {
+  std::vector<std::uint8_t> bytes(kHeader, kHeader + kHeaderSize);
+  for (const Tape::Piece& piece : tape.pieces) {
+    bytes.insert(bytes.end(), piece.records.begin(), piece.records.end());
+  }
+  return bytes;
+}
+
+namespace {
+
+std::vector<std::uint8_t> FileRecords(const TapeFile& file) {
+  std::vector<std::uint8_t> records;
+  AppendFile(records, file);
+  return records;
+}
+
+std::vector<Tape::Piece>::iterator PieceOf(Tape& tape, std::size_t index) {
+  return std::find_if(tape.pieces.begin(), tape.pieces.end(), [index](const Tape::Piece& piece) {
+    return piece.file == static_cast<int>(index);
+  });
+}
+
+}  // namespace
+
+bool ReplaceFile(Tape& tape, std::size_t index, const TapeFile& file) {
+  const auto piece = PieceOf(tape, index);
+  if (index >= tape.files.size() || piece == tape.pieces.end()) {
+    return false;
+  }
+  piece->records = FileRecords(file);
+  tape.files[index] = file;
+  return true;
+}
+
+bool RemoveFile(Tape& tape, std::size_t index) {
+  const auto piece = PieceOf(tape, index);
+  if (index >= tape.files.size() || piece == tape.pieces.end()) {
+    return false;
+  }
+  tape.pieces.erase(piece);
+  tape.files.erase(tape.files.begin() + static_cast<std::ptrdiff_t>(index));
+  for (Tape::Piece& other : tape.pieces) {
+    other.file -= other.file > static_cast<int>(index) ? 1 : 0;
+  }
+  return true;
+}
+
+void InsertFile(Tape& tape, std::size_t index, const TapeFile& file) {
+  index = std::min(index, tape.files.size());
+  // Before the file that is at `index` now, or after the one before it.
+  auto at = index == 0 ? tape.pieces.begin() : tape.pieces.end();
+  if (index > 0 && index < tape.files.size() && PieceOf(tape, index) != tape.pieces.end()) {
+    at = PieceOf(tape, index);
+  } else if (index > 0 && index < tape.files.size() &&
+             PieceOf(tape, index - 1) != tape.pieces.end()) {
+    at = PieceOf(tape, index - 1) + 1;
+  }
+  for (Tape::Piece& other : tape.pieces) {
+    other.file += other.file >= static_cast<int>(index) ? 1 : 0;
+  }
+  tape.pieces.insert(at, {FileRecords(file), static_cast<int>(index)});
+  tape.files.insert(tape.files.begin() + static_cast<std::ptrdiff_t>(index), file);
 }
 
 std::uint64_t RenderTape(const std::vector<std::uint8_t>& tape, std::uint32_t rate,

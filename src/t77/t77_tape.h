@@ -24,6 +24,30 @@ struct TapeFile {
   std::vector<std::uint8_t> body;
 };
 
+// A stretch of a tape that is no whole F-BASIC file: another format, a
+// recording, or a damaged file. `name` is the damaged file's, if known.
+struct Unread {
+  std::size_t begin = 0;  // its records, as byte offsets in the T77 file
+  std::size_t end = 0;
+  double seconds = 0;  // where it starts, in playing time
+  std::string name;
+  std::string why;
+};
+
+// A tape read whole: the files it holds, and every record after the header
+// in pieces, so that a change to one file keeps every other record byte for
+// byte. A file's records are a piece of their own, unless they share a
+// stretch of sound with something else, which then cannot be changed.
+struct Tape {
+  struct Piece {
+    std::vector<std::uint8_t> records;
+    int file = -1;  // the index in `files` of the file it holds alone; -1 none
+  };
+  std::vector<TapeFile> files;
+  std::vector<Piece> pieces;
+  std::vector<Unread> unread;
+};
+
 // The type bytes of the two kinds tonebake writes.
 constexpr std::uint8_t kMachineLanguageType[3] = {0x02, 0x00, 0x00};
 constexpr std::uint8_t kAsciiBasicType[3] = {0x00, 0xFF, 0xFF};
@@ -52,10 +76,27 @@ enum ReadResult : int {
   TapeDamaged,  // a checksum that does not add up, or a file cut short
 };
 
+// Reads every file it can and keeps the rest: a damaged file or a stretch
+// of another kind is an Unread stretch, and does not stop the files around
+// it from being read. NotATape, with `why`, for a file that is no T77 tape.
+ReadResult ReadWholeTape(const std::vector<std::uint8_t>& bytes, Tape& tape, std::string& why);
+
+// The tape's bytes: the header and its pieces in order.
+std::vector<std::uint8_t> TapeBytes(const Tape& tape);
+
+// Changes that keep every other record as it is. ReplaceFile and
+// RemoveFile are false, changing nothing, when the file's records are not
+// its alone. InsertFile puts `file` before files[index], or at the very
+// start of the tape for index 0, or at its end for files.size().
+bool ReplaceFile(Tape& tape, std::size_t index, const TapeFile& file);
+bool RemoveFile(Tape& tape, std::size_t index);
+void InsertFile(Tape& tape, std::size_t index, const TapeFile& file);
+
 // The files on a tape, in order. Half-cycles shorter than 37 units are
 // short (0), others long (1); the reader locks onto the bytes wherever
 // their framing holds, so tapes with varying timing or a low start read.
-// `why` says what is wrong with a damaged tape.
+// Stricter than ReadWholeTape: any damage is TapeDamaged, and `why` says
+// what is wrong.
 ReadResult ReadTape(const std::vector<std::uint8_t>& tape, std::vector<TapeFile>& files,
                     std::string& why);
 

@@ -1,6 +1,7 @@
 // tonebake-tape: puts FM-7 PCM images on F-BASIC cassette tapes, as T77
 // images for emulators and as sound for a real machine's cassette port.
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -37,12 +38,14 @@ const char* const kUsage =
     "                                   base name, upper-cased, 8 at most\n"
     "      --replace                    replace a file of the same name in place\n"
     "      --raw                        store a file that is not an FM-7 PCM image\n"
-    "  list TAPE.t77                    the files\n"
+    "  list TAPE.t77                    the files, and what is no F-BASIC file\n"
     "  extract TAPE.t77 NAME OUT        write a file's content to OUT\n"
+    "  remove TAPE.t77 NAME             remove a file, keeping the rest as it is\n"
     "  wav TAPE.t77 OUT.wav             the tape as sound, 8-bit mono ('-' for\n"
     "      --rate HZ                    standard output), at HZ (44100; 22050 at least)\n"
     "  player TAPE.t77                  put PLAY and PLAYER first on the tape\n"
     "      --psg fm7|fm77av             the sound chip's volume curve (default fm7)\n"
+    "      --replace                    replace files of yours named PLAYER or PLAY\n"
     "  --help, --version\n"
     "\n"
     "On the FM-7: RUN \"CAS0:PLAY\" (see the manual). Play the sound at full\n"
@@ -89,6 +92,7 @@ int Add(const MediaCommand& command) {
   }
   if (exit == disk::Success) {
     disk::WarnIfLoadmMisreads(kProgram, source, content);
+    disk::TellAboutMenuFile(kProgram, tape.path, name, false);
   }
   return exit;
 }
@@ -99,16 +103,25 @@ int List(const MediaCommand& command) {
       loaded != disk::Success) {
     return loaded;
   }
+  const t77::Tape& contents = tape.contents;
   std::printf("%-8s  %-7s  %7s\n", "NAME", "TYPE", "BYTES");
-  for (const t77::TapeFile& file : tape.files) {
+  for (const t77::TapeFile& file : contents.files) {
     const char* type = t77::IsMachineLanguage(file)                ? "machine"
                        : file.type[0] == 0 && file.type[1] == 0xFF ? "BASIC"
                                                                    : "?";
     std::printf("%-8s  %-7s  %7u\n", disk::ShowName(file.name).c_str(), type,
                 static_cast<unsigned>(file.body.size()));
   }
-  std::printf("%u file%s\n", static_cast<unsigned>(tape.files.size()),
-              tape.files.size() == 1 ? "" : "s");
+  std::printf("%u file%s\n", static_cast<unsigned>(contents.files.size()),
+              contents.files.size() == 1 ? "" : "s");
+  // What is kept but cannot be read, and where.
+  for (const t77::Unread& unread : contents.unread) {
+    const double minutes = std::floor(unread.seconds / 60);
+    std::printf("not read, at %.0f:%04.1f (byte %zu): %s%s%s; kept as it is\n", minutes,
+                unread.seconds - minutes * 60, unread.begin,
+                unread.name.empty() ? "" : disk::ShowName(unread.name).c_str(),
+                unread.name.empty() ? "" : " is damaged: ", unread.why.c_str());
+  }
   return disk::Success;
 }
 
@@ -122,16 +135,43 @@ int Extract(const MediaCommand& command) {
       loaded != disk::Success) {
     return loaded;
   }
-  for (const t77::TapeFile& file : tape.files) {
-    if (file.name == command.operands[1]) {
+  const std::string& name = command.operands[1];
+  for (const t77::TapeFile& file : tape.contents.files) {
+    if (file.name == name) {
       const std::int32_t code =
           SaveFile(out, file.body.data(), static_cast<std::uint32_t>(file.body.size()));
       return code == 0 ? disk::Success : disk::ReportWriteFailure(kProgram, out, code, false);
     }
   }
+  for (const t77::Unread& unread : tape.contents.unread) {
+    if (unread.name == name) {
+      std::fprintf(stderr, "%s: %s: cannot extract %s: it is damaged: %s\n", kProgram,
+                   tape.path.c_str(), disk::ShowName(name).c_str(), unread.why.c_str());
+      return disk::CannotRead;
+    }
+  }
   std::fprintf(stderr, "%s: %s: cannot extract %s: no file of that name is on the tape\n", kProgram,
-               tape.path.c_str(), disk::ShowName(command.operands[1]).c_str());
+               tape.path.c_str(), disk::ShowName(name).c_str());
   return disk::Refused;
+}
+
+int Remove(const MediaCommand& command) {
+  TapeImage tape;
+  DiskExit exit = LoadTapeToChange(kProgram, command.operands[0], tape);
+  if (exit == disk::Success && tape.created) {
+    std::fprintf(stderr, "%s: %s: cannot read: no such file\n", kProgram, tape.path.c_str());
+    return disk::CannotRead;
+  }
+  if (exit == disk::Success) {
+    exit = RemoveImage(kProgram, tape, command.operands[1]);
+  }
+  if (exit == disk::Success) {
+    exit = SaveTape(kProgram, tape);
+  }
+  if (exit == disk::Success) {
+    disk::TellAboutMenuFile(kProgram, tape.path, command.operands[1], true);
+  }
+  return exit;
 }
 
 // The sound, streamed: its length is known from a first pass that keeps
@@ -203,7 +243,8 @@ int Player(const MediaCommand& command) {
   TapeImage tape;
   DiskExit exit = LoadTapeToChange(kProgram, command.operands[0], tape);
   if (exit == disk::Success) {
-    exit = AddPlayer(kProgram, tape, command.profile.value_or(player::PsgProfile::Fm7));
+    exit = AddPlayer(kProgram, tape, command.profile.value_or(player::PsgProfile::Fm7),
+                     command.replace);
   }
   return exit == disk::Success ? SaveTape(kProgram, tape) : exit;
 }
@@ -211,6 +252,7 @@ int Player(const MediaCommand& command) {
 const disk::MediaVerb kVerbs[] = {
     {"new", 1, 1, New},         {"add", 2, 3, Add}, {"list", 1, 1, List},
     {"extract", 3, 3, Extract}, {"wav", 2, 2, Wav}, {"player", 1, 1, Player},
+    {"remove", 2, 2, Remove},
 };
 
 }  // namespace

@@ -11,53 +11,94 @@
 namespace tonebake::tape {
 namespace {
 
+constexpr int kMissing = -1;
+
 DiskExit ReadImage(const char* program, TapeImage& tape) {
-  if (const DiskExit read = disk::ReadMedium(program, tape.path, tape.bytes);
+  if (const DiskExit read = disk::ReadMedium(program, tape.path, kLargestTape, tape.bytes);
       read != disk::Success) {
     return read;
   }
   std::string why;
-  if (t77::ReadTape(tape.bytes, tape.files, why) != t77::TapeRead) {
+  if (t77::ReadWholeTape(tape.bytes, tape.contents, why) != t77::TapeRead) {
     std::fprintf(stderr, "%s: %s: %s\n", program, tape.path.c_str(), why.c_str());
     return disk::CannotRead;
   }
   return disk::Success;
 }
 
-std::vector<t77::TapeFile>::iterator Find(TapeImage& tape, const std::string& name) {
-  return std::find_if(tape.files.begin(), tape.files.end(),
-                      [&name](const t77::TapeFile& file) { return file.name == name; });
+int IndexOf(const TapeImage& tape, const std::string& name) {
+  const auto& files = tape.contents.files;
+  const auto found = std::find_if(files.begin(), files.end(),
+                                  [&name](const t77::TapeFile& file) { return file.name == name; });
+  return found == files.end() ? kMissing : static_cast<int>(found - files.begin());
 }
 
-bool HasPlayer(const TapeImage& tape) {
-  return std::any_of(tape.files.begin(), tape.files.end(),
-                     [](const t77::TapeFile& file) { return file.name == disk::kPlayerName; });
+bool IsTonebakes(const TapeImage& tape, int index, const char* name) {
+  const t77::TapeFile& file = tape.contents.files[static_cast<std::size_t>(index)];
+  return name == std::string(disk::kPlayerName)
+             ? t77::IsMachineLanguage(file) && player::IsTonebakePlayer(file.body)
+             : !t77::IsMachineLanguage(file) && player::IsTonebakePlay(file.body);
 }
 
-// PLAY's list made again, in front of PLAYER: the sounds after them, in
-// order, that PLAY can load.
-DiskExit RefreshPlayMenu(const char* program, TapeImage& tape, const std::string& added,
-                         bool tellAll) {
+// The index of tonebake's own file of that name, or kMissing.
+int TonebakesFile(const TapeImage& tape, const char* name) {
+  const int index = IndexOf(tape, name);
+  return index != kMissing && IsTonebakes(tape, index, name) ? index : kMissing;
+}
+
+DiskExit RefuseShared(const char* program, const TapeImage& tape, const char* action,
+                      const std::string& name) {
+  std::fprintf(stderr,
+               "%s: %s: cannot %s %s: its sound on the tape runs into a stretch this tool cannot "
+               "read, which it keeps as it is; the tape is unchanged\n",
+               program, tape.path.c_str(), action, disk::ShowName(name).c_str());
+  return disk::Refused;
+}
+
+// Puts `file` in the place of the one at `index`, or adds it at `insertAt`
+// when there is none.
+DiskExit Put(const char* program, TapeImage& tape, int index, std::size_t insertAt,
+             const t77::TapeFile& file) {
+  if (index == kMissing) {
+    t77::InsertFile(tape.contents, insertAt, file);
+  } else if (!t77::ReplaceFile(tape.contents, static_cast<std::size_t>(index), file)) {
+    return RefuseShared(program, tape, "replace", file.name);
+  }
+  tape.changed = true;
+  return disk::Success;
+}
+
+// PLAY's list: the sounds after PLAYER, in order, that PLAY can load.
+std::vector<player::MenuSound> MenuSounds(const char* program, const TapeImage& tape,
+                                          int playerIndex, const std::string& added, bool tellAll) {
   std::vector<player::MenuSound> sounds;
-  for (const t77::TapeFile& file : tape.files) {
+  const auto& files = tape.contents.files;
+  for (std::size_t i = static_cast<std::size_t>(playerIndex) + 1; i < files.size(); ++i) {
+    const t77::TapeFile& file = files[i];
     PcmImageInfo info;
-    if (!t77::IsMachineLanguage(file) || !ParsePcmImage(file.body.data(), file.body.size(), info)) {
-      continue;
-    }
-    if (!disk::InPlaysList(program, tape.path, file.name, info.samples,
+    if (disk::IsMenuFileName(file.name) || !t77::IsMachineLanguage(file) ||
+        !ParsePcmImage(file.body.data(), file.body.size(), info) ||
+        !disk::InPlaysList(program, tape.path, file.name, info.samples,
                            tellAll || file.name == added)) {
       continue;
     }
     sounds.push_back({file.name, info.samples, info.wait});
   }
-  const auto menu = Find(tape, disk::kMenuName);
-  if (menu != tape.files.end()) {
-    tape.files.erase(menu);
+  return sounds;
+}
+
+t77::TapeFile Menu(const std::vector<player::MenuSound>& sounds) {
+  return t77::AsciiBasicFile(disk::kMenuName, player::TapePlayProgram(sounds));
+}
+
+DiskExit RefreshPlayMenu(const char* program, TapeImage& tape, const std::string& added) {
+  const int playerIndex = TonebakesFile(tape, disk::kPlayerName);
+  const int menuIndex = TonebakesFile(tape, disk::kMenuName);
+  if (playerIndex == kMissing || menuIndex == kMissing) {
+    return disk::Success;
   }
-  tape.files.insert(tape.files.begin(),
-                    t77::AsciiBasicFile(disk::kMenuName, player::TapePlayProgram(sounds)));
-  tape.rewritten = true;
-  return disk::Success;
+  return Put(program, tape, menuIndex, 0,
+             Menu(MenuSounds(program, tape, playerIndex, added, false)));
 }
 
 }  // namespace
@@ -76,6 +117,8 @@ DiskExit LoadTapeToChange(const char* program, const std::string& path, TapeImag
   tape.created = !disk::MediumExists(path);
   if (tape.created) {
     tape.bytes = t77::NewTape();
+    std::string ignored;
+    t77::ReadWholeTape(tape.bytes, tape.contents, ignored);
     return disk::Success;
   }
   return ReadImage(program, tape);
@@ -86,9 +129,7 @@ DiskExit CheckAdd(const char* program, const TapeImage& tape, const std::string&
   if (!d77::IsValidName(name)) {
     return disk::ReportRefusal(program, tape.path, "add", name, d77::NameNotAllowed);
   }
-  const bool taken = std::any_of(tape.files.begin(), tape.files.end(),
-                                 [&name](const t77::TapeFile& file) { return file.name == name; });
-  if (taken && !replace) {
+  if (IndexOf(tape, name) != kMissing && !replace) {
     std::fprintf(stderr,
                  "%s: %s: cannot add %s: a file of that name is on the tape already "
                  "(--replace replaces it)\n",
@@ -109,39 +150,68 @@ DiskExit AddImage(const char* program, TapeImage& tape, const std::string& name,
                  image.size());
     return disk::Refused;
   }
-  const t77::TapeFile file = t77::MachineLanguageFile(name, image);
-  const auto old = Find(tape, name);
-  if (old != tape.files.end()) {
-    *old = file;
-    tape.rewritten = true;
-  } else {
-    tape.files.push_back(file);
-    t77::AppendFile(tape.bytes, file);  // what is there stays as it is
-  }
-  return HasPlayer(tape) ? RefreshPlayMenu(program, tape, name, false) : disk::Success;
+  const DiskExit put = Put(program, tape, IndexOf(tape, name), tape.contents.files.size(),
+                           t77::MachineLanguageFile(name, image));
+  return put == disk::Success ? RefreshPlayMenu(program, tape, name) : put;
 }
 
-DiskExit AddPlayer(const char* program, TapeImage& tape, player::PsgProfile profile) {
-  const auto old = Find(tape, disk::kPlayerName);
-  if (old != tape.files.end()) {
-    tape.files.erase(old);
+DiskExit RemoveImage(const char* program, TapeImage& tape, const std::string& name) {
+  const int index = IndexOf(tape, name);
+  if (index == kMissing) {
+    std::fprintf(stderr, "%s: %s: cannot remove %s: no file of that name is on the tape\n", program,
+                 tape.path.c_str(), disk::ShowName(name).c_str());
+    return disk::Refused;
   }
-  tape.files.insert(tape.files.begin(),
-                    t77::MachineLanguageFile(disk::kPlayerName, player::MachineLanguageFile(
-                                                                    player::PlayerBytes(profile),
-                                                                    player::kPlayerLoadAddress,
-                                                                    player::kPlayerLoadAddress)));
-  return RefreshPlayMenu(program, tape, std::string(), true);
+  if (!t77::RemoveFile(tape.contents, static_cast<std::size_t>(index))) {
+    return RefuseShared(program, tape, "remove", name);
+  }
+  tape.changed = true;
+  return RefreshPlayMenu(program, tape, std::string());
+}
+
+DiskExit CheckPlayerMayGo(const char* program, const TapeImage& tape, bool replace) {
+  for (const char* name : {disk::kPlayerName, disk::kMenuName}) {
+    const int index = IndexOf(tape, name);
+    if (index != kMissing && !IsTonebakes(tape, index, name) && !replace) {
+      std::fprintf(stderr,
+                   "%s: %s: cannot put the player on it: %s on the tape is a file of yours, not "
+                   "tonebake's (--replace replaces it)\n",
+                   program, tape.path.c_str(), name);
+      return disk::Refused;
+    }
+  }
+  return disk::Success;
+}
+
+DiskExit AddPlayer(const char* program, TapeImage& tape, player::PsgProfile profile, bool replace) {
+  if (const DiskExit checked = CheckPlayerMayGo(program, tape, replace); checked != disk::Success) {
+    return checked;
+  }
+  const t77::TapeFile code = t77::MachineLanguageFile(
+      disk::kPlayerName,
+      player::MachineLanguageFile(player::PlayerBytes(profile), player::kPlayerLoadAddress,
+                                  player::kPlayerLoadAddress));
+  if (const DiskExit put = Put(program, tape, IndexOf(tape, disk::kPlayerName), 0, code);
+      put != disk::Success) {
+    return put;
+  }
+  // PLAY must come before PLAYER, which it loads as the tape runs on.
+  const int playerIndex = IndexOf(tape, disk::kPlayerName);
+  int menuIndex = IndexOf(tape, disk::kMenuName);
+  if (menuIndex > playerIndex) {
+    if (!t77::RemoveFile(tape.contents, static_cast<std::size_t>(menuIndex))) {
+      return RefuseShared(program, tape, "move", disk::kMenuName);
+    }
+    menuIndex = kMissing;
+  }
+  const std::vector<player::MenuSound> sounds =
+      MenuSounds(program, tape, IndexOf(tape, disk::kPlayerName), std::string(), true);
+  return Put(program, tape, menuIndex, 0, Menu(sounds));
 }
 
 DiskExit WriteTape(const char* program, const TapeImage& tape, ReplacingFile& out) {
-  std::vector<std::uint8_t> bytes = tape.bytes;
-  if (tape.rewritten) {
-    bytes = t77::NewTape();
-    for (const t77::TapeFile& file : tape.files) {
-      t77::AppendFile(bytes, file);
-    }
-  }
+  const std::vector<std::uint8_t> bytes =
+      tape.changed || tape.created ? t77::TapeBytes(tape.contents) : tape.bytes;
   const auto placement =
       tape.created ? ReplacingFile::Placement::CreateOnly : ReplacingFile::Placement::Replace;
   std::int32_t code = out.Open(tape.path, placement);

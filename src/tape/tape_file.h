@@ -12,7 +12,8 @@
 
 // T77 tape files on top of the in-memory t77 library, shared by
 // tonebake-tape and tonebake-prep: the same exit codes, locking and safe
-// save as disks.
+// save as disks. A change keeps every record outside the files it touches
+// byte for byte, what the reader could not read included.
 namespace tonebake::tape {
 
 using disk::DiskExit;
@@ -21,14 +22,18 @@ using disk::DiskExit;
 // 16-bit count holds, and its 11 bytes of header and trailer.
 constexpr std::uint32_t kLargestTapeImage = 0xFFFF + 11;
 
-// A tape image in memory, its files read, and its lock while it changes.
+// The largest T77 file read: more than a two-hour cassette holds at the
+// shortest half-cycle F-BASIC writes (7200 s / 234 us, 2 bytes a record).
+constexpr std::uint32_t kLargestTape = 64u << 20;
+
+// A tape image in memory, read whole, and its lock while it changes.
 struct TapeImage {
   std::string path;
-  std::vector<std::uint8_t> bytes;
-  std::vector<t77::TapeFile> files;
+  std::vector<std::uint8_t> bytes;  // as read
+  t77::Tape contents;
   FileLock lock;
-  bool created = false;    // a new tape, for a file that did not exist
-  bool rewritten = false;  // the files changed in place: written anew from them
+  bool created = false;  // a new tape, for a file that did not exist
+  bool changed = false;  // written anew from `contents`
 };
 
 // Reads the tape at `path`, to be looked at.
@@ -40,14 +45,20 @@ DiskExit LoadTapeToChange(const char* program, const std::string& path, TapeImag
 // be replaced. Reports a refusal.
 DiskExit CheckAdd(const char* program, const TapeImage& tape, const std::string& name,
                   bool replace);
-// Adds `image` as the machine-language file NAME: appended to what is
-// there, or, with `replace`, in the place of the file of that name. Keeps
-// PLAY's list current while PLAYER is on the tape.
+// Adds `image` as the machine-language file NAME: after what is there, or,
+// with `replace`, in the place of the file of that name. Keeps PLAY's list
+// current while tonebake's PLAYER and PLAY are on the tape.
 DiskExit AddImage(const char* program, TapeImage& tape, const std::string& name,
                   const std::vector<std::uint8_t>& image, bool replace);
-// Puts PLAY and PLAYER first on the tape, every other file after them in
-// order.
-DiskExit AddPlayer(const char* program, TapeImage& tape, player::PsgProfile profile);
+// Removes the file NAME, keeping PLAY's list current.
+DiskExit RemoveImage(const char* program, TapeImage& tape, const std::string& name);
+
+// Whether PLAY and PLAYER may be put on the loaded tape: a file of either
+// name that is not tonebake's own is replaced only with `replace`.
+DiskExit CheckPlayerMayGo(const char* program, const TapeImage& tape, bool replace);
+// Puts PLAY and PLAYER first on the tape (or in the place of tonebake's
+// own), every other file after them as it was.
+DiskExit AddPlayer(const char* program, TapeImage& tape, player::PsgProfile profile, bool replace);
 
 // Writes the tape's new bytes to `out`, to be committed alone or with
 // others; SaveTape commits it alone.

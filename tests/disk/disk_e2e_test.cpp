@@ -223,7 +223,9 @@ TEST_F(DiskRun, EveryCommandLineAndRefusalGetsItsExitCodeAndMessage) {
       {{"-q"}, 1, "tonebake-disk: unknown option '-q'" + usage},
       {{"--", "-h"}, 1, "tonebake-disk: unknown command '-h'" + usage},
       {{"-"}, 1, "tonebake-disk: unknown command '-'" + usage},
-      {{"--replace", "list", "d.d77"}, 1, "tonebake-disk: --replace goes with 'add'" + usage},
+      {{"--replace", "list", "d.d77"},
+       1,
+       "tonebake-disk: --replace goes with 'add' or 'player'" + usage},
       {{"add", "d.d77", "missing.bin"}, 2, "tonebake-disk: missing.bin: cannot read: ..."},
 #ifndef _WIN32
       {{"list", "folder"}, 2, "tonebake-disk: folder: cannot read: Is a directory\n"},
@@ -567,6 +569,69 @@ TEST_F(DiskRun, ASoundThatLeavesNoRoomForPlaysListIsRefusedAsItself) {
   EXPECT_EQ(last.err, Console("tonebake-disk: d.d77: cannot add LASTONE with PLAY's list made "
                               "longer: not enough free space on the disk\n"));
   EXPECT_EQ(Read("d.d77"), before);
+}
+
+// PLAY and PLAYER are tonebake's by what they hold, not by their names: a
+// user's file of either name is never taken over, and a change made by
+// hand says what it does to the menu.
+TEST_F(DiskRun, PlayAndPlayerAreKnownByTheirContentNotTheirNames) {
+  const Bytes mine = MakeImage("player", 50);  // its default name is PLAYER
+  const Bytes other = MakeImage("other", 60);
+  options.workDir = dir.path().string();
+  for (const std::string medium : {"d.d77", "t.t77"}) {
+    const bool tape = medium == "t.t77";
+    const std::string program = tape ? "tonebake-tape" : "tonebake-disk";
+    const auto run = [&](const std::vector<std::string>& arguments) {
+      return test::RunTool(tape ? TONEBAKE_TAPE_EXE : TONEBAKE_DISK_EXE, arguments, options);
+    };
+    const auto extracted = [&](const std::string& name) {
+      std::filesystem::remove(dir.File("x.bin"));
+      return run({"extract", medium, name, "x.bin"}).exitCode == 0 ? Read("x.bin") : Bytes();
+    };
+    const auto says = [&](const std::string& text) {
+      return Console(program + ": " + text + "\n");
+    };
+    // A disk's file comes out in whole sectors.
+    const auto holds = [&](const std::string& name, const Bytes& bytes) {
+      const Bytes found = extracted(name);
+      return found.size() >= bytes.size() && std::equal(bytes.begin(), bytes.end(), found.begin());
+    };
+    const std::string refused = medium + ": cannot put the player on it: PLAY on the " +
+                                (tape ? "tape" : "disk") +
+                                " is a file of yours, not tonebake's (--replace replaces it)";
+    // A sound named PLAY is not replaced by 'player' unless asked.
+    ASSERT_EQ(run({"add", medium, "other.bin", "PLAY"}).exitCode, 0);
+    const test::ToolRun player = run({"player", medium});
+    EXPECT_EQ(player.exitCode, 3) << medium;
+    EXPECT_EQ(player.err, says(refused));
+    EXPECT_TRUE(holds("PLAY", other)) << medium;
+    ASSERT_EQ(run({"player", "--replace", medium}).exitCode, 0);
+    const Bytes menu = extracted("PLAY");
+    EXPECT_NE(std::string(menu.begin(), menu.end()).find("CLEAR ,&H1FFF"), std::string::npos);
+    // player.bin's name is PLAYER: taken, and replaced only when asked.
+    EXPECT_EQ(run({"add", medium, "player.bin"}).exitCode, 3) << medium;
+    const test::ToolRun byHand = run({"add", "--replace", medium, "player.bin"});
+    EXPECT_EQ(byHand.exitCode, 0);
+    EXPECT_EQ(byHand.err, says(medium + ": PLAYER is now this file, not tonebake's player, and "
+                                        "PLAY runs it as its player; 'player --replace' puts "
+                                        "tonebake's back"));
+    EXPECT_TRUE(holds("PLAYER", mine)) << medium;
+    EXPECT_EQ(run({"player", medium}).exitCode, 3) << medium;
+    ASSERT_EQ(run({"player", "--replace", medium}).exitCode, 0);
+    EXPECT_TRUE(holds("PLAYER", {0x00, 0x03, 0xCF, 0x20, 0x00})) << medium;
+    // A menu replaced or removed by hand stays so: no later change writes it.
+    const test::ToolRun replaced = run({"add", "--replace", medium, "other.bin", "PLAY"});
+    EXPECT_EQ(replaced.exitCode, 0);
+    EXPECT_EQ(replaced.err, says(medium + ": PLAY is now this file, not tonebake's menu; 'player "
+                                          "--replace' makes the menu again in its place"));
+    ASSERT_EQ(run({"add", medium, "player.bin", "SOUND"}).exitCode, 0);
+    EXPECT_TRUE(holds("PLAY", other)) << medium;
+    const test::ToolRun removed = run({"remove", medium, "PLAY"});
+    EXPECT_EQ(removed.exitCode, 0);
+    EXPECT_EQ(removed.err, says(medium + ": PLAY, the menu, is gone; 'player' puts it back"));
+    ASSERT_EQ(run({"add", medium, "player.bin", "SOUND2"}).exitCode, 0);
+    EXPECT_TRUE(extracted("PLAY").empty()) << medium;
+  }
 }
 
 // The preview program on the same images: what the FM-7 plays, and

@@ -452,6 +452,10 @@ TEST_F(PrepRun, RefusalsComeBeforeAnyFileIsTouched) {
        3,
        "tonebake-prep: d.d77: cannot add X: a file of that name is on the disk already "
        "(--replace replaces it)\n"},
+      {{"in.wav", "o.wav", "--disk", "d.d77", "--player", "--disk-name", "PLAY"},
+       1,
+       "tonebake-prep: the sound cannot be called PLAY with --player, the name of the menu "
+       "(--disk-name gives it another; see 'tonebake-prep --help')\n"},
       {{"in.wav", "o.wav", "--disk", "ro.d77"},
        3,
        "tonebake-prep: ro.d77: cannot add O: the disk is write-protected\n"},

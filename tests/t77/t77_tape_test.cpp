@@ -210,7 +210,7 @@ TEST(Tape, DamageIsToldNeverTrusted) {
   wrong.wrongSum = true;
   wrong.File("A", Ramp(300));
   EXPECT_EQ(ReadTape(wrong.tape, files, why), TapeDamaged);
-  EXPECT_EQ(why, "a block's checksum does not add up");
+  EXPECT_EQ(why, "A: a block's checksum does not add up");
   EXPECT_EQ(ReadTape(NewTape(), files, why), TapeRead);
   EXPECT_TRUE(files.empty());
 }
