@@ -80,9 +80,18 @@ DiskExit LockMedium(const char* program, const std::string& path, const char* ki
     std::fprintf(stderr, "%s: %s: waiting for another run to finish with it\n", program,
                  path.c_str());
   });
-  if (locked != 0) {
+  if (locked == LockTimedOut) {
     std::fprintf(stderr, "%s: %s: cannot lock it: %s; the %s is unchanged\n", program, path.c_str(),
                  DescribeFileError(locked).c_str(), kind);
+    return CannotWrite;
+  }
+  if (locked != 0) {
+    // It is the folder that cannot take the lock file, not the file itself.
+    std::fprintf(stderr,
+                 "%s: %s: cannot lock it: its lock file %s cannot be made: %s; the %s is "
+                 "unchanged\n",
+                 program, path.c_str(), lock.name().c_str(), DescribeFileError(locked).c_str(),
+                 kind);
     return CannotWrite;
   }
   return Success;
@@ -286,10 +295,18 @@ DiskExit CheckIsImage(const char* program, const std::string& source,
 
 bool InPlaysList(const char* program, const std::string& path, const std::string& name,
                  std::uint32_t count, bool tell) {
-  if (player::FitsPlay(count)) {
+  // A name F-BASIC would not take from a user could break PLAY's text
+  // (a quote, a line end) if it went into a DATA line.
+  const bool nameFits = d77::IsValidName(name);
+  if (player::FitsPlay(count) && nameFits) {
     return true;
   }
-  if (tell && count == 0) {
+  if (tell && !nameFits) {
+    std::fprintf(stderr,
+                 "%s: %s: %s is not in PLAY's list: F-BASIC cannot take that name in a program; "
+                 "it is stored all the same\n",
+                 program, path.c_str(), ShowName(name).c_str());
+  } else if (tell && count == 0) {
     std::fprintf(stderr,
                  "%s: %s: %s is not in PLAY's list: it has no samples; it is stored all the same\n",
                  program, path.c_str(), ShowName(name).c_str());

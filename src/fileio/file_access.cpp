@@ -101,6 +101,10 @@ int FileAccess::Rename(const char* from, const char* to) {
   return 1;
 }
 
+int FileAccess::Link(const char* existing, const char* name) {
+  return os_file::Link(existing, name) ? 1 : 0;
+}
+
 int FileAccess::CopyPermissions(FileHandle handle, const char* model) {
   if (!os_file::CopyPermissions(handle, model)) {
     RecordFailure(PermissionsFailed);
@@ -135,6 +139,8 @@ std::string DescribeFileError(std::int32_t code) {
       return "another run is still working on it; try again once it has finished";
     case TargetExists:
       return "it already exists";
+    case LockNameTaken:
+      return "the name is taken by something that is not a plain file";
     default:
       // The class's other codes stand for a failed call that left no code.
       return code >= ReadFailed ? "the file could not be read or written"

@@ -31,6 +31,7 @@ enum FileAccessCode : std::int32_t {
   LockTimedOut = 0x8113,    // another run held the file's lock all along
   TargetExists = 0x8114,    // a file that is only to be made is there already
   TooLargeForUse = 0x8115,  // larger than what it is read for can take
+  LockNameTaken = 0x8116,   // a lock file's name is taken by a link, a pipe or a folder
 };
 
 using FileKind = os_file::FileKind;
@@ -72,6 +73,9 @@ class FileAccess {
   virtual int Rename(const char* from, const char* to);
   // Gives the open file the permission bits of the file `model`. 1 or 0.
   virtual int CopyPermissions(FileHandle handle, const char* model);
+  // A second name for an existing file (a hard link). 1 or 0: 0 also where
+  // the file system has none (FAT, exFAT).
+  virtual int Link(const char* existing, const char* name);
   // Queries that cannot fail: what a name refers to, and the file at the end
   // of its symbolic links.
   virtual FileKind Inspect(const char* name);

@@ -25,6 +25,9 @@ std::int32_t FileLock::Acquire(const std::string& path, std::uint32_t timeoutMil
         // An interruption removes the lock file with the temporary files.
         os_file::GuardTemporary(name_.c_str());
         return 0;
+      case os_file::LockResult::NotAFile:
+        handle_ = os_file::kNoHandle;
+        return LockNameTaken;
       case os_file::LockResult::Failed: {
         const std::int32_t code = os_file::LastError();
         handle_ = os_file::kNoHandle;

@@ -29,6 +29,8 @@ class FileLock {
   std::int32_t Acquire(const std::string& path, std::uint32_t timeoutMilliseconds,
                        const std::function<void()>& waiting);
   void Release();
+  // The lock file's name, once Acquire has been called.
+  const std::string& name() const { return name_; }
 
  private:
   std::string name_;

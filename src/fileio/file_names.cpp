@@ -1,8 +1,24 @@
 #include "fileio/file_names.h"
 
+#include <cstdio>
+#include <cstring>
+
 #include "fileio/os_file.h"
 
 namespace tonebake {
+
+namespace {
+
+// FNV-1a, 32 bits: a short mark of a whole name.
+std::uint32_t NameHash(const std::string& name) {
+  std::uint32_t hash = 2166136261u;
+  for (const char c : name) {
+    hash = (hash ^ static_cast<unsigned char>(c)) * 16777619u;
+  }
+  return hash;
+}
+
+}  // namespace
 
 std::string SiblingName(const std::string& target, const std::string& suffix) {
   const std::size_t directoryLength = os_file::DirectoryLength(target);
@@ -10,7 +26,23 @@ std::string SiblingName(const std::string& target, const std::string& suffix) {
   const std::string name = target.substr(directoryLength);
   const std::size_t limit = os_file::NameLimit(directory);
   const std::size_t room = limit > suffix.size() + 1 ? limit - suffix.size() - 1 : 0;
-  return directory + "." + os_file::CutName(name, room) + suffix;
+  if (name.size() <= room) {
+    return directory + "." + name + suffix;
+  }
+  // Cut, two long names that start alike would share it: a hash of the
+  // whole name keeps them apart.
+  char mark[16];
+  std::snprintf(mark, sizeof mark, "~%08X", static_cast<unsigned>(NameHash(name)));
+  const std::size_t markLength = std::strlen(mark);
+  return directory + "." + os_file::CutName(name, room > markLength ? room - markLength : 0) +
+         mark + suffix;
+}
+
+bool IsStandardOutput(const std::string& path) {
+  os_file::FileId output;
+  os_file::FileId named;
+  return os_file::IdentifyStandardOutput(output) && os_file::Identify(path.c_str(), named) &&
+         output == named;
 }
 
 bool SameFile(const std::string& a, const std::string& b) {

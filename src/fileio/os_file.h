@@ -57,8 +57,9 @@ bool RenameNoReplace(const char* from, const char* to);
 // system has none.
 bool Link(const char* existing, const char* name);
 FileKind Inspect(const char* name);
-// The file that `name` finally refers to: symbolic links followed, the name
-// itself when it is not a link or does not exist.
+// The file that `name` finally refers to: symbolic links followed when they
+// lead to a regular file or to nothing yet; the name itself when it is not
+// a link, or leads to anything else (a pipe, a device: /dev/stdout).
 std::string FollowLinks(const std::string& name);
 // Gives the open file the permission bits of the file at `model`.
 bool CopyPermissions(Handle handle, const char* model);
@@ -81,16 +82,21 @@ struct FileId {
   }
 };
 bool Identify(const char* name, FileId& id);
+// The identity of the regular file that standard output writes to; false
+// when it is a terminal, a pipe or anything else.
+bool IdentifyStandardOutput(FileId& id);
 // Names compare as the file system compares them: exactly on POSIX, without
 // regard to case on Windows.
 bool SameNameText(const std::string& a, const std::string& b);
 
 // An exclusive lock held on the file `name`, made when missing, for as long
 // as the handle is open. TryLock answers Locked (with the handle), Busy (held
-// by another process; try again) or Failed (the reason left for LastError).
+// by another process; try again), NotAFile (the name is taken by a link, a
+// pipe or anything but a plain file: never waited on) or Failed (the reason
+// left for LastError).
 // Unlock removes the file, then lets it go, so that a waiting process finds
 // its lock gone and makes a new one.
-enum class LockResult { Locked, Busy, Failed };
+enum class LockResult { Locked, Busy, NotAFile, Failed };
 LockResult TryLock(const char* name, Handle* handle);
 void Unlock(const char* name, Handle handle);
 void SleepMilliseconds(std::uint32_t milliseconds);
@@ -104,7 +110,7 @@ std::uint32_t ProcessId();
 // SetGuardedHandle (Windows closes it before deleting the file). Up to
 // kMaxGuarded files at once; false when that many are guarded already (a
 // file is then not to be made). `name` must stay valid until it is released.
-constexpr int kMaxGuarded = 8;
+constexpr int kMaxGuarded = 16;
 bool GuardTemporary(const char* name);
 void SetGuardedHandle(const char* name, Handle handle);
 void ReleaseTemporary(const char* name);

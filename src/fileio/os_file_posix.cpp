@@ -186,6 +186,10 @@ FileKind Inspect(const char* name) {
 
 std::string FollowLinks(const std::string& name) {
   constexpr int kMaxLinks = 40;  // the kernel's own limit, against loops
+  struct stat end {};
+  if (stat(name.c_str(), &end) == 0 && !S_ISREG(end.st_mode)) {
+    return name;  // a pipe or a device: its link may name no path (pipe:[N])
+  }
   std::string current = name;
   for (int i = 0; i < kMaxLinks; ++i) {
     struct stat info {};
@@ -243,15 +247,31 @@ bool Identify(const char* name, FileId& id) {
   return true;
 }
 
+bool IdentifyStandardOutput(FileId& id) {
+  struct stat info {};
+  if (fstat(STDOUT_FILENO, &info) != 0 || !S_ISREG(info.st_mode)) {
+    return false;
+  }
+  id.volume = static_cast<std::uint64_t>(info.st_dev);
+  id.index = static_cast<std::uint64_t>(info.st_ino);
+  return true;
+}
+
 bool SameNameText(const std::string& a, const std::string& b) {
   return a == b;
 }
 
 LockResult TryLock(const char* name, Handle* handle) {
-  // Read-only is enough for a lock, and works on a lock file another user made.
-  const int fd = open(name, O_RDONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, kNewFileMode);
+  // Read-only is enough for a lock, and works on a lock file another user
+  // made. Without blocking: a pipe at the name would wait for a writer.
+  const int fd = open(name, O_RDONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, kNewFileMode);
   if (fd < 0) {
-    return LockResult::Failed;
+    return errno == ELOOP ? LockResult::NotAFile : LockResult::Failed;
+  }
+  struct stat opened {};
+  if (fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode)) {
+    close(fd);
+    return LockResult::NotAFile;
   }
   if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
     const int reason = errno;

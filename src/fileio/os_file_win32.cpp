@@ -198,6 +198,18 @@ bool Identify(const char* name, FileId& id) {
   return known;
 }
 
+bool IdentifyStandardOutput(FileId& id) {
+  const HANDLE handle = GetStdHandle(STD_OUTPUT_HANDLE);
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (handle == nullptr || handle == INVALID_HANDLE_VALUE ||
+      GetFileType(handle) != FILE_TYPE_DISK || GetFileInformationByHandle(handle, &info) == FALSE) {
+    return false;
+  }
+  id.volume = info.dwVolumeSerialNumber;
+  id.index = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+  return true;
+}
+
 bool SameNameText(const std::string& a, const std::string& b) {
   return CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, a.data(), static_cast<int>(a.size()),
                         b.data(), static_cast<int>(b.size())) == CSTR_EQUAL;

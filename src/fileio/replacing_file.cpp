@@ -25,16 +25,47 @@ std::string TemporaryName(const std::string& target, std::uint32_t attempt) {
   return OwnName(target, attempt, ".tmp");
 }
 
+// A copy of `target` as `name`, made new, for a file system without hard
+// links. False, with nothing left, when it cannot be made whole.
+bool CopyAside(FileAccess& access, const std::string& target, const std::string& name) {
+  access.SetErrorCode(0);  // the end of the file is a read of 0 with no code
+  const FileHandle from = access.Open(target.c_str(), os_file::kGenericRead,
+                                      os_file::kFileAttributeNormal, os_file::kOpenExisting);
+  if (from == kNoFileHandle) {
+    return false;
+  }
+  const FileHandle to = access.Open(name.c_str(), os_file::kGenericWrite,
+                                    os_file::kFileAttributeNormal, os_file::kCreateNew);
+  bool whole = to != kNoFileHandle;
+  std::vector<std::uint8_t> block(1 << 16);
+  for (std::uint32_t got = 1; whole && got > 0;) {
+    got = access.Read(from, block.data(), static_cast<std::uint32_t>(block.size()));
+    whole = (got > 0 || access.GetErrorCode() == 0) && access.Write(to, block.data(), got) == got;
+  }
+  access.Close(from);
+  if (to != kNoFileHandle) {
+    whole = access.Close(to) != 0 && whole;
+  }
+  if (!whole && to != kNoFileHandle) {
+    access.Remove(name.c_str());
+  }
+  return whole;
+}
+
 // A second name for the existing target, kept while several files are put
-// in place, so that it can come back if a later one fails. Empty when none
-// could be made (a file system without hard links): that file then cannot
-// come back.
-std::string MakeBackup(const std::string& target) {
+// in place, so that it can come back if a later one fails: a hard link, or
+// a copy where the file system has none (the FAT of a USB stick). Empty
+// when neither can be made.
+std::string MakeBackup(FileAccess& access, const std::string& target) {
   constexpr std::uint32_t kAttempts = 8;
   for (std::uint32_t attempt = 0; attempt < kAttempts; ++attempt) {
     const std::string name = OwnName(target, attempt, ".old");
-    if (os_file::Link(target.c_str(), name.c_str())) {
+    if (access.Link(target.c_str(), name.c_str()) != 0) {
       return name;
+    }
+    if (access.Inspect(name.c_str()) == FileKind::Missing) {
+      // Not a name taken by a leftover: no links here.
+      return CopyAside(access, target, name) ? name : std::string();
     }
   }
   return std::string();
@@ -198,10 +229,28 @@ std::int32_t ReplacingFile::CommitAll(ReplacingFile* const* files, std::size_t c
     }
   }
   // Only a later failure can call a file back, so the last needs no backup.
+  // Without one, all or nothing could not be promised: nothing is changed.
   std::vector<std::string> backups(count);
+  const auto removeBackups = [&backups] {
+    for (const std::string& backup : backups) {
+      if (!backup.empty()) {
+        os_file::Remove(backup.c_str());
+        os_file::ReleaseTemporary(backup.c_str());
+      }
+    }
+  };
   for (std::size_t i = 0; i + 1 < count; ++i) {
     if (files[i]->targetExisted_ && !files[i]->temporary_.empty()) {
-      backups[i] = MakeBackup(files[i]->target_);
+      backups[i] = MakeBackup(*files[i]->access_, files[i]->target_);
+      // An interruption before the files go in place takes the backup away.
+      if (!backups[i].empty() && !os_file::GuardTemporary(backups[i].c_str())) {
+        os_file::Remove(backups[i].c_str());
+        backups[i].clear();
+      }
+      if (backups[i].empty()) {
+        removeBackups();
+        return abandonAll(i, RenameFailed);
+      }
     }
   }
   os_file::DeferInterruptions();
@@ -213,14 +262,13 @@ std::int32_t ReplacingFile::CommitAll(ReplacingFile* const* files, std::size_t c
   if (result != 0) {
     for (std::size_t i = 0; i + 1 < placed; ++i) {
       files[i]->TakeBack(backups[i]);
-      backups[i].clear();
+      if (!backups[i].empty()) {
+        os_file::ReleaseTemporary(backups[i].c_str());
+        backups[i].clear();
+      }
     }
   }
-  for (const std::string& backup : backups) {
-    if (!backup.empty()) {
-      os_file::Remove(backup.c_str());
-    }
-  }
+  removeBackups();
   os_file::ResumeInterruptions();
   return result != 0 ? abandonAll(placed - 1, result) : 0;
 }

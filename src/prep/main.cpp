@@ -8,6 +8,7 @@
 
 #include "d77/fbasic_disk.h"
 #include "disk/disk_file.h"
+#include "fileio/file_names.h"
 #include "fileio/os_file.h"
 #include "fileio/replacing_file.h"
 #include "fm7pcm/pcm_image.h"
@@ -346,6 +347,16 @@ bool NamesOneFileTwice(const PrepOptions& options) {
   }
   if (options.tape) {
     files.push_back({"--tape", *options.tape});
+  }
+  // Standard output may be a file as well, under another name.
+  for (const disk::NamedFile& file : files) {
+    if (options.output == kStandardStream && IsStandardOutput(file.path)) {
+      std::fprintf(stderr,
+                   "%s: OUTPUT - (standard output) and %s %s are the same file (see '%s "
+                   "--help')\n",
+                   kProgram, file.what, file.path.c_str(), kProgram);
+      return true;
+    }
   }
   return disk::AnyTwoAreOneFile(kProgram, files);
 }

@@ -484,13 +484,30 @@ void InsertFile(Tape& tape, std::size_t index, const TapeFile& file) {
   tape.files.insert(tape.files.begin() + static_cast<std::ptrdiff_t>(index), file);
 }
 
+namespace {
+constexpr double kSilenceSeconds = 2.0;
+constexpr double kEndSeconds = 0.5;
+}  // namespace
+
+std::uint64_t RenderedLength(const std::vector<std::uint8_t>& tape, std::uint32_t rate) {
+  std::uint64_t units = 0;
+  std::uint64_t silences = 0;
+  for (std::size_t at = kHeaderSize; at + 1 < tape.size(); at += 2) {
+    const std::uint16_t record = RecordAt(tape, at);
+    silences += record == kSilence ? 1 : 0;
+    units += record == kSilence ? 0 : record & 0x7FFF;
+  }
+  return static_cast<std::uint64_t>(
+      std::llround((static_cast<double>(silences) * kSilenceSeconds +
+                    static_cast<double>(units) * kUnitSeconds + kEndSeconds) *
+                   rate));
+}
+
 std::uint64_t RenderTape(const std::vector<std::uint8_t>& tape, std::uint32_t rate,
                          const SampleSink& sink) {
   constexpr std::uint8_t kHighSample = 0xF0;
   constexpr std::uint8_t kLowSample = 0x10;
   constexpr std::uint8_t kSilentSample = 0x80;
-  constexpr double kSilenceSeconds = 2.0;
-  constexpr double kEndSeconds = 0.5;
   std::vector<std::uint8_t> block;
   block.reserve(1 << 16);
   std::uint64_t written = 0;

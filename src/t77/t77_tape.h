@@ -107,6 +107,8 @@ ReadResult ReadTape(const std::vector<std::uint8_t>& tape, std::vector<TapeFile>
 // so nothing drifts. The samples go to `sink` a block at a time; false from
 // it stops the rendering. Returns the number of samples.
 using SampleSink = std::function<bool(const std::uint8_t* samples, std::size_t count)>;
+// The number of samples RenderTape gives, counted without rendering.
+std::uint64_t RenderedLength(const std::vector<std::uint8_t>& tape, std::uint32_t rate);
 std::uint64_t RenderTape(const std::vector<std::uint8_t>& tape, std::uint32_t rate,
                          const SampleSink& sink);
 

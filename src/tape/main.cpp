@@ -197,8 +197,7 @@ int Wav(const MediaCommand& command) {
       loaded != disk::Success) {
     return loaded;
   }
-  const std::uint64_t count =
-      t77::RenderTape(tape.bytes, rate, [](const std::uint8_t*, std::size_t) { return true; });
+  const std::uint64_t count = t77::RenderedLength(tape.bytes, rate);
   if (count > 0xFFFFFFFFull - kWaveHeaderBytes) {
     std::fprintf(stderr, "%s: %s: the tape is longer than a WAVE file can hold\n", kProgram,
                  tape.path.c_str());

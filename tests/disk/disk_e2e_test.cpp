@@ -634,6 +634,35 @@ TEST_F(DiskRun, PlayAndPlayerAreKnownByTheirContentNotTheirNames) {
   }
 }
 
+// A name on a disk is data: one that F-BASIC would not take from a user (a
+// quote, a line end) stays on the disk but never reaches PLAY's text.
+TEST_F(DiskRun, NamesFromADiskNeverBecomeBasicInPlay) {
+  test::WriteBytes(dir.File("x.bin"), MakeImage("x", 10));
+  const std::string hostile[] = {std::string("A\"\r\n5NEW"), std::string("Q\"")};
+  for (const std::string& name : hostile) {
+    ASSERT_EQ(Disk({"new", "d.d77"}).exitCode, 0);
+    ASSERT_EQ(Disk({"add", "d.d77", "x.bin", "AAAAAAAA"}).exitCode, 0);
+    Bytes disk = Read("d.d77");
+    const std::string was = "AAAAAAAA";
+    const auto at = std::search(disk.begin(), disk.end(), was.begin(), was.end());
+    ASSERT_NE(at, disk.end());
+    std::copy(name.begin(), name.end(), at);
+    std::fill(at + static_cast<std::ptrdiff_t>(name.size()), at + 8, ' ');
+    test::WriteBytes(dir.File("d.d77"), disk);
+    const test::ToolRun player = Disk({"player", "d.d77"});
+    EXPECT_EQ(player.exitCode, 0);
+    const std::string shown = name.size() == 8 ? "A\"\\x0D\\x0A5NEW" : name;
+    EXPECT_EQ(player.err, Console("tonebake-disk: d.d77: " + shown +
+                                  " is not in PLAY's list: F-BASIC cannot take that name in a "
+                                  "program; it is stored all the same\n"));
+    ASSERT_EQ(Disk({"extract", "d.d77", "PLAY", "play.txt"}).exitCode, 0);
+    const std::string play = test::ReadText(dir.File("play.txt"));
+    EXPECT_NE(play.find("\r\n1000 DATA \"\",0,0,0\r\n\x1A"), std::string::npos) << play;
+    EXPECT_EQ(play.find("NEW"), std::string::npos);
+    std::filesystem::remove(dir.File("d.d77"));
+  }
+}
+
 // The preview program on the same images: what the FM-7 plays, and
 // refusals of what it cannot.
 TEST_F(DiskRun, PlayRendersImagesAndRefusesWhatAnFm7CannotPlay) {
@@ -666,6 +695,19 @@ TEST_F(DiskRun, PlayRendersImagesAndRefusesWhatAnFm7CannotPlay) {
 }
 
 #ifndef _WIN32
+// /dev/stdout that is a pipe is written as the pipe it is: its link names
+// no file (pipe:[N]).
+TEST_F(DiskRun, DevStdoutThroughAPipeCarriesTheSameBytesAsAFile) {
+  MakeImage("tone", 100);
+  options.workDir = dir.path().string();
+  ASSERT_EQ(test::RunTool(TONEBAKE_PLAY_EXE, {"tone.bin", "file.wav"}, options).exitCode, 0);
+  const test::ToolRun piped = test::RunTool(
+      "/bin/sh", {"-c", std::string(TONEBAKE_PLAY_EXE) + " tone.bin /dev/stdout | cat >piped.wav"},
+      options);
+  EXPECT_EQ(piped.exitCode, 0) << piped.err;
+  EXPECT_EQ(Read("piped.wav"), Read("file.wav"));
+}
+
 TEST_F(DiskRun, AReadOnlyDiskIsNotReplaced) {
   if (geteuid() == 0) {
     GTEST_SKIP() << "root may write any file";

@@ -4,7 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 #include "fileio/file_lock.h"
 #include "fileio/file_names.h"
@@ -62,6 +66,25 @@ TEST(CommitAll, ALaterFailureBringsBackEveryFileAsItWas) {
     EXPECT_EQ(failed, 2u);
     EXPECT_EQ(ReadBytes(dir.File("old")), Bytes{1});
     EXPECT_EQ(Names(dir), std::vector<std::string>{"old"});  // no new file, backup or temporary
+  }
+  // Without hard links (FAT, exFAT) the backup is a copy; where not even a
+  // copy can be made, nothing is put in place at all.
+  for (const test::Fault copyFault : {test::Fault::None, test::Fault::OpenOutput}) {
+    ReplacingFile replacing(&test::MakeFaultyFileAccess);
+    ReplacingFile appearing;
+    ASSERT_EQ(Write(replacing, dir.File("old"), Bytes{2}), 0);
+    ASSERT_EQ(Write(appearing, dir.File("third"), Bytes{4}, ReplacingFile::Placement::CreateOnly),
+              0);
+    WriteBytes(dir.File("third"), Bytes{9});  // appears meanwhile: never replaced
+    const test::ScopedFault noLinks(test::Fault::Link, false, copyFault);
+    ReplacingFile* const files[] = {&replacing, &appearing};
+    std::size_t failed = 9;
+    EXPECT_NE(ReplacingFile::CommitAll(files, 2, &failed), 0);
+    EXPECT_EQ(failed, copyFault == test::Fault::None ? 1u : 0u);
+    EXPECT_EQ(ReadBytes(dir.File("old")), Bytes{1});
+    EXPECT_EQ(ReadBytes(dir.File("third")), Bytes{9});
+    std::filesystem::remove(dir.File("third"));
+    EXPECT_EQ(Names(dir), std::vector<std::string>{"old"});
   }
   ReplacingFile first;
   ReplacingFile second;
@@ -163,6 +186,31 @@ TEST(FileLock, ASecondHolderWaitsAndTheLockFileGoesWithTheLock) {
   EXPECT_EQ(second.Acquire(disk, 1000, nullptr), 0);
   second.Release();
   EXPECT_NE(first.Acquire(dir.File("no/such/dir.d77"), 1000, nullptr), 0);
+}
+
+// Each file has a lock of its own: one reached through a link is the
+// file's, two long names that start alike are two, and a name taken by a
+// pipe or a link is refused at once, never waited on.
+TEST(FileLock, EveryFileHasItsOwnLockAndNothingElseIsTakenForOne) {
+  TempDir dir;
+  const std::string longName(250, 'n');
+  FileLock one;
+  FileLock other;
+  ASSERT_EQ(one.Acquire(dir.File(longName + "1.d77"), 1000, nullptr), 0);
+  EXPECT_EQ(other.Acquire(dir.File(longName + "2.d77"), 1000, nullptr), 0);
+#ifndef _WIN32
+  other.Release();
+  std::filesystem::create_symlink(longName + "1.d77", dir.File("link.d77"));
+  EXPECT_EQ(other.Acquire(dir.File("link.d77"), 100, nullptr), LockTimedOut);
+  one.Release();
+  std::filesystem::create_symlink("elsewhere", dir.File(".linked.d77.tonebake-lock"));
+  ASSERT_EQ(mkfifo(dir.File(".piped.d77.tonebake-lock").c_str(), 0600), 0);
+  for (const char* name : {"linked.d77", "piped.d77"}) {
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(one.Acquire(dir.File(name), 5000, nullptr), LockNameTaken) << name;
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1)) << name;
+  }
+#endif
 }
 
 }  // namespace

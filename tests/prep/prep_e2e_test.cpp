@@ -438,6 +438,10 @@ TEST_F(PrepRun, RefusalsComeBeforeAnyFileIsTouched) {
       {{"in.wav", "o.wav", "--image", "./o.wav"},
        1,
        "tonebake-prep: OUTPUT o.wav and --image ./o.wav are the same file" + usage},
+      {{"in.wav", "-", "--preview", "/dev/stdout"},
+       1,
+       "tonebake-prep: OUTPUT - (standard output) and --preview /dev/stdout are the same file" +
+           usage},
       {{"in.wav", "in.wav"},
        1,
        "tonebake-prep: INPUT in.wav and OUTPUT in.wav are the same file" + usage},

@@ -23,6 +23,7 @@ enum class Fault {
   CloseOutput,
   Rename,
   Seek,
+  Link,  // as on FAT, where there are no hard links
 };
 
 struct FaultPlan {
@@ -30,6 +31,7 @@ struct FaultPlan {
   // A failed call that leaves no error code, to prove that a failure never
   // reads as success.
   bool systemLeavesNoCode = false;
+  Fault alsoFails = Fault::None;  // a second call made to fail as well
 };
 
 // A factory is a plain function, so the plan lives here. Tests set it with
@@ -38,8 +40,9 @@ inline FaultPlan g_faultPlan;
 
 class ScopedFault {
  public:
-  explicit ScopedFault(Fault fault, bool systemLeavesNoCode = false) {
-    g_faultPlan = FaultPlan{fault, systemLeavesNoCode};
+  explicit ScopedFault(Fault fault, bool systemLeavesNoCode = false,
+                       Fault alsoFails = Fault::None) {
+    g_faultPlan = FaultPlan{fault, systemLeavesNoCode, alsoFails};
   }
   ScopedFault(const ScopedFault&) = delete;
   ScopedFault& operator=(const ScopedFault&) = delete;
@@ -91,6 +94,9 @@ class FaultyFileAccess : public FileAccess {
   int Rename(const char* from, const char* to) override {
     return Fails(Fault::Rename) ? 0 : FileAccess::Rename(from, to);
   }
+  int Link(const char* existing, const char* name) override {
+    return Fails(Fault::Link) ? 0 : FileAccess::Link(existing, name);
+  }
   int Close(FileHandle handle) override {
     const int closed = FileAccess::Close(handle);
     return Fails(writing ? Fault::CloseOutput : Fault::CloseInput) ? 0 : closed;
@@ -98,7 +104,7 @@ class FaultyFileAccess : public FileAccess {
 
  private:
   bool Fails(Fault fault) {
-    if (g_faultPlan.fault != fault) {
+    if (g_faultPlan.fault != fault && g_faultPlan.alsoFails != fault) {
       return false;
     }
     SetErrorCode(g_faultPlan.systemLeavesNoCode ? 0 : 5);

@@ -157,6 +157,7 @@ TEST(Tape, TheSoundDecodesToTheSameFilesWithoutDrift) {
           return true;
         });
     ASSERT_EQ(count, sound.size());
+    EXPECT_EQ(RenderedLength(tape, rate), count);
     // Back to records from the samples: each run of one sign a half-cycle
     // of its length in units; silence a gap.
     Writer decoded;

@@ -158,6 +158,44 @@ TEST_F(TapeRun, EveryChangeKeepsWhatItCannotRead) {
   EXPECT_NE(listed.out.find("A         machine      211\nC"), std::string::npos) << listed.out;
 }
 
+// Hostile tapes cost what they hold: one larger than a cassette is not
+// read, and a sound too long for a WAVE file is refused before rendering.
+TEST_F(TapeRun, HostileTapesAreRefusedBeforeTheyCostMuch) {
+  const std::string header = "XM7 TAPE IMAGE 0";
+  const auto tapeOf = [&](const std::string& name, std::size_t records, std::uint16_t record) {
+    Bytes tape(header.begin(), header.end());
+    for (std::size_t i = 0; i < records; ++i) {
+      tape.insert(tape.end(),
+                  {static_cast<std::uint8_t>(record >> 8), static_cast<std::uint8_t>(record)});
+    }
+    test::WriteBytes(dir.File(name), tape);
+  };
+  tapeOf("big.t77", 0, 0);
+  std::filesystem::resize_file(dir.File("big.t77"), (64u << 20) + 2);
+  tapeOf("silent.t77", 100000, 0x7FFF);  // 200,000 s of silence
+  tapeOf("markers.t77", 1000000, 0x0000);
+  const struct {
+    std::vector<std::string> arguments;
+    int exitCode;
+    std::string err;
+  } cases[] = {
+      {{"list", "big.t77"},
+       2,
+       "tonebake-tape: big.t77: cannot read: larger than any medium of its kind (67108864 "
+       "bytes)\n"},
+      {{"wav", "silent.t77", "o.wav"},
+       4,
+       "tonebake-tape: silent.t77: the tape is longer than a WAVE file can hold\n"},
+      {{"list", "markers.t77"}, 0, ""},
+  };
+  for (const auto& c : cases) {
+    const test::ToolRun run = Tape(c.arguments);
+    EXPECT_EQ(run.exitCode, c.exitCode) << c.arguments[1];
+    EXPECT_EQ(run.err, Console(c.err));
+  }
+  EXPECT_FALSE(std::filesystem::exists(dir.File("o.wav")));
+}
+
 TEST_F(TapeRun, RefusalsLeaveTheTapeAsItWas) {
   test::WriteBytes(dir.File("x.bin"), MakeImage("x", 10));
   ASSERT_EQ(Tape({"add", "t.t77", "x.bin", "X"}).exitCode, 0);
