@@ -5,13 +5,16 @@
 #include <string>
 #include <vector>
 
-#include "player/m6809.h"
+#include "m6809/m6809.h"
 #include "player/player_code.h"
 #include "player/volume_table.h"
 
 // The player run on the 6809 model as PLAY runs it on the FM-7, and what
 // the PSG would put out, rendered for a PC to play.
 namespace tonebake::player {
+
+using m6809::BusWrite;
+using m6809::M6809;
 
 // The effective clock of the FM-7's main 6809 that the wait table fits.
 constexpr double kFm7ClockHz = 1798660.0;

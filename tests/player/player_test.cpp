@@ -6,7 +6,7 @@
 #include <cmath>
 #include <set>
 
-#include "player/m6809.h"
+#include "m6809/m6809.h"
 #include "player/player_code.h"
 #include "player/psg_preview.h"
 #include "player/volume_table.h"

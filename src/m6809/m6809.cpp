@@ -1,8 +1,8 @@
-#include "player/m6809.h"
+#include "m6809/m6809.h"
 
 #include <cstdio>
 
-namespace tonebake::player {
+namespace tonebake::m6809 {
 namespace {
 
 enum class Mode {
@@ -436,4 +436,4 @@ void M6809::Tfr(const Operand& o) {
   }
 }
 
-}  // namespace tonebake::player
+}  // namespace tonebake::m6809

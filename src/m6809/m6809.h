@@ -1,5 +1,5 @@
-#ifndef TONEBAKE_PLAYER_M6809_H
-#define TONEBAKE_PLAYER_M6809_H
+#ifndef TONEBAKE_M6809_M6809_H
+#define TONEBAKE_M6809_M6809_H
 
 #include <array>
 #include <cstdint>
@@ -10,7 +10,7 @@
 // the data sheet's lengths and cycle counts, and a record of every write:
 // enough to run the player's own bytes, time its PSG writes and check what
 // it touches. A byte it does not know stops it with an error, never a guess.
-namespace tonebake::player {
+namespace tonebake::m6809 {
 
 struct BusWrite {
   std::uint64_t cycle;  // the cycle its instruction ends on
@@ -97,6 +97,6 @@ class M6809 {
   std::uint64_t now_ = 0;  // the cycle the running instruction ends on
 };
 
-}  // namespace tonebake::player
+}  // namespace tonebake::m6809
 
-#endif  // TONEBAKE_PLAYER_M6809_H
+#endif  // TONEBAKE_M6809_M6809_H
