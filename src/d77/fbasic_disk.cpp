@@ -165,8 +165,8 @@ struct Form {
   std::uint8_t type;
   bool ascii;  // ASCII text always ends in 0x1A; binary data only short of a sector
 };
-constexpr Form kMachineLanguage = {MachineLanguage, false};
-constexpr Form kAsciiBasic = {BasicProgram, true};
+constexpr Form kMachineLanguage = {fbasic::MachineLanguage, false};
+constexpr Form kAsciiBasic = {fbasic::BasicProgram, true};
 
 // The access byte after the ASCII mark stays 0x00: sequential.
 void WriteEntry(std::uint8_t* entry, const std::string& name, std::uint8_t firstCluster,
@@ -217,14 +217,6 @@ std::vector<std::uint8_t> MakeBlankDataDisk() {
   return image;
 }
 
-bool IsValidName(const std::string& name) {
-  if (name.empty() || name.size() > kNameLength) {
-    return false;
-  }
-  return std::all_of(name.begin(), name.end(),
-                     [](char c) { return c > ' ' && c < 0x7F && c != '"' && c != ':'; });
-}
-
 DiskResult ListFiles(const Disk& disk, std::vector<FileEntry>& files) {
   files.clear();
   std::vector<std::uint8_t> chain;
@@ -270,7 +262,7 @@ DiskResult AddForm(const Disk& disk, const std::string& name,
   if (disk.writeProtected()) {
     return WriteProtectedDisk;
   }
-  if (!IsValidName(name)) {
+  if (!fbasic::IsValidName(name)) {
     return NameNotAllowed;
   }
   // Everything is planned on a copy of the FAT; the disk changes only once

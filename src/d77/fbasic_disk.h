@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "d77/d77_image.h"
+#include "fbasic/file_names.h"
+#include "fbasic/file_types.h"
 
 // The file system of an F-BASIC data disk on a 2D D77 image: an ID sector,
 // a FAT of 152 clusters of 8 sectors (2 KiB), and a directory of 232
@@ -16,9 +18,7 @@ constexpr std::uint32_t kClusters = 152;
 constexpr std::uint32_t kSectorsPerCluster = 8;
 constexpr std::uint32_t kClusterSize = kSectorsPerCluster * kSectorSize;
 constexpr std::uint32_t kDirectoryEntries = 232;
-constexpr std::uint32_t kNameLength = 8;
-
-enum FileType : std::uint8_t { BasicProgram = 0, DataFile = 1, MachineLanguage = 2 };
+constexpr std::uint32_t kNameLength = fbasic::kNameLength;
 
 enum DiskResult : int {
   DiskDone,
@@ -43,10 +43,6 @@ struct FileEntry {
 // A blank F-BASIC data disk: every sector 0xFF but the ID sector and the
 // FAT.
 std::vector<std::uint8_t> MakeBlankDataDisk();
-
-// Whether F-BASIC can take `name` as a file name: 1 to 8 printable ASCII
-// characters, none of them a space, '"' or ':'.
-bool IsValidName(const std::string& name);
 
 // Every file on the disk, in directory order.
 DiskResult ListFiles(const Disk& disk, std::vector<FileEntry>& files);

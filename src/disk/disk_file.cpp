@@ -5,10 +5,10 @@
 #include <cstdio>
 #include <memory>
 
+#include "fbasic/play_program.h"
 #include "fileio/file_names.h"
 #include "fileio/whole_file.h"
 #include "fm7pcm/pcm_image.h"
-#include "player/play_program.h"
 #include "player/player_code.h"
 #include "wave/byte_order.h"
 
@@ -119,7 +119,7 @@ std::string NameFor(const char* program, const std::string& source, const std::s
     return *given;
   }
   bool cut = false;
-  const std::string name = DefaultDiskName(source, cut);
+  const std::string name = fbasic::DefaultName(source, cut);
   if (cut) {
     std::fprintf(stderr, "%s: %s: the name is cut to 8 characters: %s\n", program, source.c_str(),
                  name.c_str());
@@ -225,7 +225,7 @@ std::string DescribeRefusal(d77::DiskResult result) {
 DiskExit ReportRefusal(const char* program, const std::string& path, const char* action,
                        const std::string& name, d77::DiskResult result) {
   std::fprintf(stderr, "%s: %s: cannot %s %s: %s\n", program, path.c_str(), action,
-               ShowName(name).c_str(), DescribeRefusal(result).c_str());
+               fbasic::ShowName(name).c_str(), DescribeRefusal(result).c_str());
   switch (result) {
     case d77::NameNotAllowed:
       return BadUsage;
@@ -297,7 +297,7 @@ bool InPlaysList(const char* program, const std::string& path, const std::string
                  std::uint32_t count, bool tell) {
   // A name F-BASIC would not take from a user could break PLAY's text
   // (a quote, a line end) if it went into a DATA line.
-  const bool nameFits = d77::IsValidName(name);
+  const bool nameFits = fbasic::IsValidName(name);
   if (player::FitsPlay(count) && nameFits) {
     return true;
   }
@@ -305,17 +305,17 @@ bool InPlaysList(const char* program, const std::string& path, const std::string
     std::fprintf(stderr,
                  "%s: %s: %s is not in PLAY's list: F-BASIC cannot take that name in a program; "
                  "it is stored all the same\n",
-                 program, path.c_str(), ShowName(name).c_str());
+                 program, path.c_str(), fbasic::ShowName(name).c_str());
   } else if (tell && count == 0) {
     std::fprintf(stderr,
                  "%s: %s: %s is not in PLAY's list: it has no samples; it is stored all the same\n",
-                 program, path.c_str(), ShowName(name).c_str());
+                 program, path.c_str(), fbasic::ShowName(name).c_str());
   } else if (tell) {
     std::fprintf(stderr,
                  "%s: %s: %s is not in PLAY's list: its count of %u is more than PLAY loads "
                  "(%u); it is stored all the same\n",
-                 program, path.c_str(), ShowName(name).c_str(), static_cast<unsigned>(count),
-                 static_cast<unsigned>(player::kLargestMenuCount));
+                 program, path.c_str(), fbasic::ShowName(name).c_str(),
+                 static_cast<unsigned>(count), static_cast<unsigned>(player::kLargestMenuCount));
   }
   return false;
 }
@@ -357,7 +357,7 @@ MenuFile ExaminePlayer(const d77::Disk& disk) {
 }
 
 MenuFile ExamineMenu(const d77::Disk& disk) {
-  return Examine(disk, kMenuName, player::IsTonebakePlay);
+  return Examine(disk, kMenuName, fbasic::IsTonebakePlay);
 }
 
 // PLAY written anew from the sounds on the disk.
@@ -367,11 +367,11 @@ DiskExit WritePlayMenu(const char* program, DiskFile& file, const std::string& a
   if (const d77::DiskResult listed = d77::ListFiles(file.disk, files); listed != d77::DiskDone) {
     return ReportRefusal(program, file.path, "add", kMenuName, listed);
   }
-  std::vector<player::MenuSound> sounds;
+  std::vector<fbasic::MenuSound> sounds;
   for (const d77::FileEntry& entry : files) {
     std::vector<std::uint8_t> content;
     PcmImageInfo info;
-    if (IsMenuFileName(entry.name) || entry.type != d77::MachineLanguage || entry.ascii ||
+    if (IsMenuFileName(entry.name) || entry.type != fbasic::MachineLanguage || entry.ascii ||
         d77::ReadFile(file.disk, entry.name, content) != d77::DiskDone ||
         !ParsePcmImage(content.data(), content.size(), info)) {
       continue;  // not a sound
@@ -383,14 +383,16 @@ DiskExit WritePlayMenu(const char* program, DiskFile& file, const std::string& a
     sounds.push_back({entry.name, info.samples, info.wait});
   }
   const d77::DiskResult written =
-      d77::AddAsciiBasic(file.disk, kMenuName, player::PlayProgram(sounds, "1:"), true);
+      d77::AddAsciiBasic(file.disk, kMenuName,
+                         fbasic::PlayProgram(sounds, "1:", player::PlayLayoutOfThePlayer()), true);
   if (written == d77::DiskDone || added.empty()) {
     return written == d77::DiskDone ? Success
                                     : ReportRefusal(program, file.path, "add", kMenuName, written);
   }
   // What the user asked for is the sound; PLAY only grows with it.
   std::fprintf(stderr, "%s: %s: cannot add %s with PLAY's list made longer: %s\n", program,
-               file.path.c_str(), ShowName(added).c_str(), DescribeRefusal(written).c_str());
+               file.path.c_str(), fbasic::ShowName(added).c_str(),
+               DescribeRefusal(written).c_str());
   return Refused;
 }
 
@@ -445,45 +447,12 @@ DiskExit AddPlayer(const char* program, DiskFile& file, player::PsgProfile profi
   if (const DiskExit checked = CheckPlayerMayGo(program, file, replace); checked != Success) {
     return checked;
   }
-  const std::vector<std::uint8_t> code = player::MachineLanguageFile(
-      player::PlayerBytes(profile), player::kPlayerLoadAddress, player::kPlayerLoadAddress);
-  const d77::DiskResult added = d77::AddFile(file.disk, kPlayerName, code, true);
+  const d77::DiskResult added =
+      d77::AddFile(file.disk, kPlayerName, player::PlayerFile(profile), true);
   if (added != d77::DiskDone) {
     return ReportRefusal(program, file.path, "add", kPlayerName, added);
   }
   return WritePlayMenu(program, file, std::string(), true);
-}
-
-std::string DefaultDiskName(const std::string& path, bool& cut) {
-  const std::size_t slash = path.find_last_of("/\\");
-  std::string name = path.substr(slash == std::string::npos ? 0 : slash + 1);
-  const std::size_t dot = name.rfind('.');
-  if (dot != std::string::npos && dot > 0) {
-    name.erase(dot);
-  }
-  for (char& c : name) {
-    c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  }
-  cut = name.size() > d77::kNameLength;
-  name.resize(std::min<std::size_t>(name.size(), d77::kNameLength));
-  return name;
-}
-
-std::string ShowName(const std::string& name) {
-  std::string shown;
-  for (const char c : name) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte == '\\') {
-      shown += "\\\\";
-    } else if (byte >= 0x20 && byte < 0x7F) {
-      shown += c;
-    } else {
-      char escaped[5];
-      std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
-      shown += escaped;
-    }
-  }
-  return shown;
 }
 
 }  // namespace tonebake::disk

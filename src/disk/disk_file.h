@@ -7,6 +7,7 @@
 
 #include "d77/d77_image.h"
 #include "d77/fbasic_disk.h"
+#include "fbasic/file_names.h"
 #include "fileio/file_lock.h"
 #include "fileio/replacing_file.h"
 #include "player/volume_table.h"
@@ -150,15 +151,6 @@ bool IsMenuFileName(const std::string& name);
 // does to the menu; nothing for other names.
 void TellAboutMenuFile(const char* program, const std::string& path, const std::string& name,
                        bool removed);
-
-// The default name of a file on the disk: the base name of `path` without
-// its extension, upper-cased and cut to 8 characters (`cut` tells whether it
-// was).
-std::string DefaultDiskName(const std::string& path, bool& cut);
-
-// A name from a disk as it can be shown on a terminal: printable ASCII as it
-// is, a backslash doubled, any other byte as \xHH.
-std::string ShowName(const std::string& name);
 
 }  // namespace tonebake::disk
 

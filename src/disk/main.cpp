@@ -110,11 +110,11 @@ int Player(const MediaCommand& command) {
 
 const char* TypeName(std::uint8_t type) {
   switch (type) {
-    case d77::BasicProgram:
+    case fbasic::BasicProgram:
       return "BASIC";
-    case d77::DataFile:
+    case fbasic::DataFile:
       return "data";
-    case d77::MachineLanguage:
+    case fbasic::MachineLanguage:
       return "machine";
     default:
       return "?";
@@ -136,11 +136,12 @@ int List(const MediaCommand& command) {
   for (const d77::FileEntry& entry : files) {
     std::vector<std::uint8_t> content;
     d77::ReadFile(file.disk, entry.name, content);
-    std::printf("%-8s  %-7s  %-6s  %7u  %7u", ShowName(entry.name).c_str(), TypeName(entry.type),
-                entry.ascii ? "ASCII" : "binary", entry.sectors,
+    std::printf("%-8s  %-7s  %-6s  %7u  %7u", fbasic::ShowName(entry.name).c_str(),
+                TypeName(entry.type), entry.ascii ? "ASCII" : "binary", entry.sectors,
                 static_cast<unsigned>(content.size()));
     PcmImageInfo info;
-    if (entry.type == d77::MachineLanguage && ParsePcmImage(content.data(), content.size(), info)) {
+    if (entry.type == fbasic::MachineLanguage &&
+        ParsePcmImage(content.data(), content.size(), info)) {
       // The rate of the wait: the wait table's, or the player's loop beyond it.
       const double rate =
           info.wait < kWaitRateCount ? WaitRateTable[info.wait] : 1798660.0 / (144 + 5 * info.wait);
@@ -181,8 +182,8 @@ int Refuse(const DiskFile& file, const char* action, const std::string& name,
     return ReportRefusal(kProgram, file.path, action, name, result);
   }
   std::fprintf(stderr, "%s: %s: cannot %s %s: %s; did you mean %s?\n", kProgram, file.path.c_str(),
-               action, ShowName(name).c_str(), DescribeRefusal(result).c_str(),
-               ShowName(other).c_str());
+               action, fbasic::ShowName(name).c_str(), DescribeRefusal(result).c_str(),
+               fbasic::ShowName(other).c_str());
   return Refused;
 }
 

@@ -7,11 +7,11 @@
 #include <vector>
 
 #include "disk/disk_file.h"
+#include "fbasic/play_program.h"
 #include "fileio/os_file.h"
 #include "fileio/replacing_file.h"
 #include "fileio/whole_file.h"
 #include "fm7pcm/pcm_image.h"
-#include "player/play_program.h"
 #include "player/psg_preview.h"
 #include "wave/wave_writer.h"
 

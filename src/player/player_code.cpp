@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "fbasic/machine_language.h"
+
 namespace tonebake::player {
 
 // Assembled by hand. DP is $FD inside, so "<$0E" is the PSG's data port
@@ -130,12 +132,11 @@ std::vector<std::uint8_t> PlayerBytes(PsgProfile profile) {
 }
 
 bool IsTonebakePlayer(const std::vector<std::uint8_t>& file) {
-  constexpr std::size_t kBlockHeader = 5;
-  if (file.size() < kBlockHeader + kPlayerSize || file[0] != 0x00 ||
-      (file[1] << 8 | file[2]) != kPlayerSize) {
+  fbasic::Block block;
+  if (!fbasic::FirstBlock(file, block) || block.length != kPlayerSize) {
     return false;
   }
-  std::size_t at = kBlockHeader;
+  std::size_t at = block.data;
   for (const ListingLine& line : kPlayerListing) {
     if (!std::equal(line.bytes, line.bytes + line.length,
                     file.begin() + static_cast<std::ptrdiff_t>(at))) {
@@ -146,24 +147,17 @@ bool IsTonebakePlayer(const std::vector<std::uint8_t>& file) {
   return true;
 }
 
-std::vector<std::uint8_t> MachineLanguageFile(const std::vector<std::uint8_t>& bytes,
-                                              std::uint16_t loadAddress,
-                                              std::uint16_t execAddress) {
-  const auto length = static_cast<std::uint16_t>(bytes.size());
-  std::vector<std::uint8_t> file;
-  file.reserve(bytes.size() + 10);
-  const auto put16 = [&file](std::uint16_t value) {
-    file.push_back(static_cast<std::uint8_t>(value >> 8));
-    file.push_back(static_cast<std::uint8_t>(value));
-  };
-  file.push_back(0x00);
-  put16(length);
-  put16(loadAddress);
-  file.insert(file.end(), bytes.begin(), bytes.end());
-  file.push_back(0xFF);
-  put16(0x0000);
-  put16(execAddress);
-  return file;
+fbasic::PlayLayout PlayLayoutOfThePlayer() {
+  return {kBasicTop,
+          kPlayerLoadAddress,
+          static_cast<std::uint16_t>(kPlayerLoadAddress + player_offset::kBase),
+          static_cast<std::uint16_t>(kPlayerLoadAddress + player_offset::kCount),
+          kSoundAddress,
+          kFm7ClockHz};
+}
+
+std::vector<std::uint8_t> PlayerFile(PsgProfile profile) {
+  return fbasic::MachineLanguageFile(PlayerBytes(profile), kPlayerLoadAddress, kPlayerLoadAddress);
 }
 
 }  // namespace tonebake::player

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "fbasic/play_program.h"
 #include "player/volume_table.h"
 
 // The 6809 player of FM-7 PCM images: machine code that plays samples
@@ -45,6 +46,9 @@ constexpr std::uint16_t kTables = 0xCF;  // the volume tables, to the end
 
 constexpr std::uint16_t kPlayerSize = player_offset::kTables + kVolumeTableSize;
 
+// The effective clock of the FM-7's main 6809 that the wait table fits.
+constexpr double kFm7ClockHz = 1798660.0;
+
 // Where PLAY loads a sound (LOADM "NAME",kSoundAddress: the image's load
 // address is 0), and how many bytes fit there before &H7000: LOADM loads an
 // image's count bytes, the wait byte and count - 1 samples, so this is also
@@ -61,11 +65,19 @@ std::vector<std::uint8_t> PlayerBytes(PsgProfile profile);
 // the volume tables may be another version's).
 bool IsTonebakePlayer(const std::vector<std::uint8_t>& file);
 
-// A machine-language file as LOADM reads it: 0x00, the length and the load
-// address, the bytes, then 0xFF 0x00 0x00 and the address EXEC starts at
-// (all big-endian). An FM-7 PCM image is one too, loaded at 0.
-std::vector<std::uint8_t> MachineLanguageFile(const std::vector<std::uint8_t>& bytes,
-                                              std::uint16_t loadAddress, std::uint16_t execAddress);
+// Where PLAY puts BASIC, PLAYER, its parameters and each sound.
+fbasic::PlayLayout PlayLayoutOfThePlayer();
+
+// PLAYER as LOADM reads it, loaded and run at kPlayerLoadAddress.
+std::vector<std::uint8_t> PlayerFile(PsgProfile profile);
+
+// The largest count PLAY lists: the sound's room up to &H6FFF.
+constexpr std::uint32_t kLargestMenuCount = kSoundRoom;
+
+// Whether PLAY can list and load a sound of `count` samples.
+constexpr bool FitsPlay(std::uint32_t count) {
+  return count > 0 && count <= kLargestMenuCount;
+}
 
 }  // namespace tonebake::player
 

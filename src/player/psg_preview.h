@@ -16,8 +16,6 @@ namespace tonebake::player {
 using m6809::BusWrite;
 using m6809::M6809;
 
-// The effective clock of the FM-7's main 6809 that the wait table fits.
-constexpr double kFm7ClockHz = 1798660.0;
 constexpr std::uint32_t kPreviewRate = 44100;
 
 // Loads the player and `loaded` (the wait byte, then the samples, as LOADM

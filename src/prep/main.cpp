@@ -183,7 +183,7 @@ int FromDiskExit(disk::DiskExit exit) {
 std::string NameOnDisk(const PrepOptions& options) {
   bool cut = false;
   const std::string name =
-      options.diskName ? *options.diskName : disk::DefaultDiskName(options.output, cut);
+      options.diskName ? *options.diskName : fbasic::DefaultName(options.output, cut);
   if (cut) {
     std::fprintf(stderr, "%s: %s: the name on the %s is cut to 8 characters: %s\n", kProgram,
                  (options.disk ? *options.disk : *options.tape).c_str(),

@@ -1,5 +1,7 @@
 #include "t77/t77_tape.h"
 
+#include "fbasic/file_names.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -21,7 +23,7 @@ constexpr std::uint8_t kHeaderBlock = 0x00;
 constexpr std::uint8_t kDataBlock = 0x01;
 constexpr std::uint8_t kEndBlock = 0xFF;
 constexpr std::size_t kHeaderBlockLength = 20;
-constexpr std::size_t kNameLength = 8;
+constexpr std::size_t kNameLength = fbasic::kNameLength;
 constexpr std::size_t kLargestBlock = 255;
 constexpr std::uint8_t kLeaderByte = 0xFF;
 

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "fbasic/file_types.h"
+
 // The T77 tape image of FM-7 emulators and the F-BASIC files on it. A T77
 // file is the 16 bytes "XM7 TAPE IMAGE 0", then records of 2 bytes, high
 // byte first: bit 15 the level (1 high), bits 0-14 how long it is held, in
@@ -49,8 +51,10 @@ struct Tape {
 };
 
 // The type bytes of the two kinds tonebake writes.
-constexpr std::uint8_t kMachineLanguageType[3] = {0x02, 0x00, 0x00};
-constexpr std::uint8_t kAsciiBasicType[3] = {0x00, 0xFF, 0xFF};
+constexpr std::uint8_t kMachineLanguageType[3] = {fbasic::MachineLanguage, fbasic::kBinaryFlag,
+                                                  fbasic::kBinaryFlag};
+constexpr std::uint8_t kAsciiBasicType[3] = {fbasic::BasicProgram, fbasic::kAsciiFlag,
+                                             fbasic::kAsciiFlag};
 
 // A machine-language file holds `image` as it is; an ASCII BASIC file holds
 // `text` as it is, which F-BASIC writes to tape as CR, then each line and

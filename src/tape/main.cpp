@@ -109,7 +109,7 @@ int List(const MediaCommand& command) {
     const char* type = t77::IsMachineLanguage(file)                ? "machine"
                        : file.type[0] == 0 && file.type[1] == 0xFF ? "BASIC"
                                                                    : "?";
-    std::printf("%-8s  %-7s  %7u\n", disk::ShowName(file.name).c_str(), type,
+    std::printf("%-8s  %-7s  %7u\n", fbasic::ShowName(file.name).c_str(), type,
                 static_cast<unsigned>(file.body.size()));
   }
   std::printf("%u file%s\n", static_cast<unsigned>(contents.files.size()),
@@ -119,7 +119,7 @@ int List(const MediaCommand& command) {
     const double minutes = std::floor(unread.seconds / 60);
     std::printf("not read, at %.0f:%04.1f (byte %zu): %s%s%s; kept as it is\n", minutes,
                 unread.seconds - minutes * 60, unread.begin,
-                unread.name.empty() ? "" : disk::ShowName(unread.name).c_str(),
+                unread.name.empty() ? "" : fbasic::ShowName(unread.name).c_str(),
                 unread.name.empty() ? "" : " is damaged: ", unread.why.c_str());
   }
   return disk::Success;
@@ -146,12 +146,12 @@ int Extract(const MediaCommand& command) {
   for (const t77::Unread& unread : tape.contents.unread) {
     if (unread.name == name) {
       std::fprintf(stderr, "%s: %s: cannot extract %s: it is damaged: %s\n", kProgram,
-                   tape.path.c_str(), disk::ShowName(name).c_str(), unread.why.c_str());
+                   tape.path.c_str(), fbasic::ShowName(name).c_str(), unread.why.c_str());
       return disk::CannotRead;
     }
   }
   std::fprintf(stderr, "%s: %s: cannot extract %s: no file of that name is on the tape\n", kProgram,
-               tape.path.c_str(), disk::ShowName(name).c_str());
+               tape.path.c_str(), fbasic::ShowName(name).c_str());
   return disk::Refused;
 }
 

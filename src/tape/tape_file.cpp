@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "d77/fbasic_disk.h"
+#include "fbasic/file_names.h"
+#include "fbasic/play_program.h"
 #include "fm7pcm/pcm_image.h"
-#include "player/play_program.h"
 #include "player/player_code.h"
 
 namespace tonebake::tape {
@@ -37,7 +37,7 @@ bool IsTonebakes(const TapeImage& tape, int index, const char* name) {
   const t77::TapeFile& file = tape.contents.files[static_cast<std::size_t>(index)];
   return name == std::string(disk::kPlayerName)
              ? t77::IsMachineLanguage(file) && player::IsTonebakePlayer(file.body)
-             : !t77::IsMachineLanguage(file) && player::IsTonebakePlay(file.body);
+             : !t77::IsMachineLanguage(file) && fbasic::IsTonebakePlay(file.body);
 }
 
 // The index of tonebake's own file of that name, or kMissing.
@@ -51,7 +51,7 @@ DiskExit RefuseShared(const char* program, const TapeImage& tape, const char* ac
   std::fprintf(stderr,
                "%s: %s: cannot %s %s: its sound on the tape runs into a stretch this tool cannot "
                "read, which it keeps as it is; the tape is unchanged\n",
-               program, tape.path.c_str(), action, disk::ShowName(name).c_str());
+               program, tape.path.c_str(), action, fbasic::ShowName(name).c_str());
   return disk::Refused;
 }
 
@@ -69,9 +69,9 @@ DiskExit Put(const char* program, TapeImage& tape, int index, std::size_t insert
 }
 
 // PLAY's list: the sounds after PLAYER, in order, that PLAY can load.
-std::vector<player::MenuSound> MenuSounds(const char* program, const TapeImage& tape,
+std::vector<fbasic::MenuSound> MenuSounds(const char* program, const TapeImage& tape,
                                           int playerIndex, const std::string& added, bool tellAll) {
-  std::vector<player::MenuSound> sounds;
+  std::vector<fbasic::MenuSound> sounds;
   const auto& files = tape.contents.files;
   for (std::size_t i = static_cast<std::size_t>(playerIndex) + 1; i < files.size(); ++i) {
     const t77::TapeFile& file = files[i];
@@ -87,8 +87,9 @@ std::vector<player::MenuSound> MenuSounds(const char* program, const TapeImage& 
   return sounds;
 }
 
-t77::TapeFile Menu(const std::vector<player::MenuSound>& sounds) {
-  return t77::AsciiBasicFile(disk::kMenuName, player::TapePlayProgram(sounds));
+t77::TapeFile Menu(const std::vector<fbasic::MenuSound>& sounds) {
+  return t77::AsciiBasicFile(disk::kMenuName,
+                             fbasic::TapePlayProgram(sounds, player::PlayLayoutOfThePlayer()));
 }
 
 DiskExit RefreshPlayMenu(const char* program, TapeImage& tape, const std::string& added) {
@@ -126,7 +127,7 @@ DiskExit LoadTapeToChange(const char* program, const std::string& path, TapeImag
 
 DiskExit CheckAdd(const char* program, const TapeImage& tape, const std::string& name,
                   bool replace) {
-  if (!d77::IsValidName(name)) {
+  if (!fbasic::IsValidName(name)) {
     return disk::ReportRefusal(program, tape.path, "add", name, d77::NameNotAllowed);
   }
   if (IndexOf(tape, name) != kMissing && !replace) {
@@ -146,7 +147,7 @@ DiskExit AddImage(const char* program, TapeImage& tape, const std::string& name,
   }
   if (image.empty() || image.size() > kLargestTapeImage) {
     std::fprintf(stderr, "%s: %s: cannot add %s: a tape file holds 1 to %u bytes, not %zu\n",
-                 program, tape.path.c_str(), disk::ShowName(name).c_str(), kLargestTapeImage,
+                 program, tape.path.c_str(), fbasic::ShowName(name).c_str(), kLargestTapeImage,
                  image.size());
     return disk::Refused;
   }
@@ -159,7 +160,7 @@ DiskExit RemoveImage(const char* program, TapeImage& tape, const std::string& na
   const int index = IndexOf(tape, name);
   if (index == kMissing) {
     std::fprintf(stderr, "%s: %s: cannot remove %s: no file of that name is on the tape\n", program,
-                 tape.path.c_str(), disk::ShowName(name).c_str());
+                 tape.path.c_str(), fbasic::ShowName(name).c_str());
     return disk::Refused;
   }
   if (!t77::RemoveFile(tape.contents, static_cast<std::size_t>(index))) {
@@ -187,10 +188,8 @@ DiskExit AddPlayer(const char* program, TapeImage& tape, player::PsgProfile prof
   if (const DiskExit checked = CheckPlayerMayGo(program, tape, replace); checked != disk::Success) {
     return checked;
   }
-  const t77::TapeFile code = t77::MachineLanguageFile(
-      disk::kPlayerName,
-      player::MachineLanguageFile(player::PlayerBytes(profile), player::kPlayerLoadAddress,
-                                  player::kPlayerLoadAddress));
+  const t77::TapeFile code =
+      t77::MachineLanguageFile(disk::kPlayerName, player::PlayerFile(profile));
   if (const DiskExit put = Put(program, tape, IndexOf(tape, disk::kPlayerName), 0, code);
       put != disk::Success) {
     return put;
@@ -204,7 +203,7 @@ DiskExit AddPlayer(const char* program, TapeImage& tape, player::PsgProfile prof
     }
     menuIndex = kMissing;
   }
-  const std::vector<player::MenuSound> sounds =
+  const std::vector<fbasic::MenuSound> sounds =
       MenuSounds(program, tape, IndexOf(tape, disk::kPlayerName), std::string(), true);
   return Put(program, tape, menuIndex, 0, Menu(sounds));
 }

@@ -263,7 +263,7 @@ TEST_F(DataDisk, EveryRefusalLeavesTheDiskUnchanged) {
   refuses(NameNotAllowed, "A B", PcmImage(1), "space");
   refuses(NameNotAllowed, "A\x7F", PcmImage(1), "delete");
   refuses(NameNotAllowed, "A\"", PcmImage(1), "quote");
-  EXPECT_TRUE(IsValidName("~!A.1_"));
+  EXPECT_TRUE(fbasic::IsValidName("~!A.1_"));
   refuses(NameNotAllowed, "", PcmImage(1), "empty");
   refuses(NoFreeClusters, "BIG", Bytes(151 * 2048 + 1, 0x80), "one byte more than is free");
   // The directory full: 232 entries.

@@ -1,11 +1,11 @@
-#include "player/play_program.h"
+#include "fbasic/play_program.h"
 
 #include <algorithm>
 #include <cstdio>
 
-#include "player/psg_preview.h"
+#include "fbasic/ascii_program.h"
 
-namespace tonebake::player {
+namespace tonebake::fbasic {
 namespace {
 
 constexpr int kFirstDataLine = 1000;
@@ -23,14 +23,14 @@ std::string Line(int number, const std::string& statements) {
 
 // The DATA lines from line 1000 (name, count, wait, seconds), and the empty
 // one that ends them.
-std::vector<std::string> DataLines(const std::vector<MenuSound>& sounds) {
+std::vector<std::string> DataLines(const std::vector<MenuSound>& sounds, double clockHz) {
   std::vector<std::string> lines;
   int number = kFirstDataLine;
   for (const MenuSound& sound : sounds) {
     // LOADM leaves count - 1 samples after the wait byte, each played in
     // 144 + 5w cycles.
     const double seconds =
-        sound.count > 0 ? (sound.count - 1.0) * (144 + 5 * sound.wait) / kFm7ClockHz : 0.0;
+        sound.count > 0 ? (sound.count - 1.0) * (144 + 5 * sound.wait) / clockHz : 0.0;
     char data[64];
     std::snprintf(data, sizeof data, "DATA \"%s\",%u,%u,%.2f", sound.name.c_str(),
                   static_cast<unsigned>(sound.count), static_cast<unsigned>(sound.wait), seconds);
@@ -41,14 +41,15 @@ std::vector<std::string> DataLines(const std::vector<MenuSound>& sounds) {
   return lines;
 }
 
-// The player's parameters, POKEd at its load address + 2 (the wait byte's
-// address) and + 4 (the count - 1 samples it plays), high byte first.
-std::string PokeLine(int number) {
-  const unsigned base = kPlayerLoadAddress + player_offset::kBase;
-  const unsigned count = kPlayerLoadAddress + player_offset::kCount;
-  return Line(number, "POKE " + Hex(base) + "," + Hex(kSoundAddress >> 8) + ":POKE " +
-                          Hex(base + 1) + "," + Hex(kSoundAddress & 0xFF) + ":POKE " + Hex(count) +
-                          ",INT((C-1)/256):POKE " + Hex(count + 1) + ",(C-1) MOD 256");
+// The player's parameters, POKEd high byte first: the wait byte's address,
+// and the count - 1 samples it plays.
+std::string PokeLine(int number, const PlayLayout& layout) {
+  const unsigned base = layout.baseParameter;
+  const unsigned count = layout.countParameter;
+  const unsigned sound = layout.soundAddress;
+  return Line(number, "POKE " + Hex(base) + "," + Hex(sound >> 8) + ":POKE " + Hex(base + 1) + "," +
+                          Hex(sound & 0xFF) + ":POKE " + Hex(count) + ",INT((C-1)/256):POKE " +
+                          Hex(count + 1) + ",(C-1) MOD 256");
 }
 
 // LOADM reads the byte after an image's count bytes (its last sample) as
@@ -56,20 +57,13 @@ std::string PokeLine(int number) {
 // place. So an error in the sound's LOADM puts the wait byte back and plays
 // the sound all the same; any other error is shown, and `otherwise` says
 // what follows it.
-std::vector<std::string> ErrorLines(int loadLine, int playLine, const std::string& otherwise) {
+std::vector<std::string> ErrorLines(int loadLine, int playLine, const std::string& otherwise,
+                                    const PlayLayout& layout) {
   return {
-      Line(kErrorLine, "IF ERL=" + std::to_string(loadLine) + " THEN POKE " + Hex(kSoundAddress) +
-                           ",W:RESUME " + std::to_string(playLine)),
+      Line(kErrorLine, "IF ERL=" + std::to_string(loadLine) + " THEN POKE " +
+                           Hex(layout.soundAddress) + ",W:RESUME " + std::to_string(playLine)),
       Line(kErrorLine + 10, "PRINT \"Error\";ERR;\"in line\";ERL:" + otherwise),
   };
-}
-
-std::string Joined(const std::vector<std::string>& lines, const char* start, const char* end) {
-  std::string text = start;
-  for (const std::string& line : lines) {
-    text += line + end;
-  }
-  return text;
 }
 
 void Append(std::vector<std::string>& lines, const std::vector<std::string>& more) {
@@ -90,9 +84,10 @@ bool IsTonebakePlay(const std::vector<std::uint8_t>& text) {
          start.find("20 LOADM ") != std::string::npos && start.find(title) != std::string::npos;
 }
 
-std::string PlayProgram(const std::vector<MenuSound>& sounds, const std::string& drive) {
+std::string PlayProgram(const std::vector<MenuSound>& sounds, const std::string& drive,
+                        const PlayLayout& layout) {
   std::vector<std::string> lines = {
-      Line(10, "CLEAR ," + Hex(kBasicTop) + ":D$=\"" + drive + "\""),
+      Line(10, "CLEAR ," + Hex(layout.basicTop) + ":D$=\"" + drive + "\""),
       Line(20, "LOADM D$+\"PLAYER\""),
       Line(30, "ON ERROR GOTO " + std::to_string(kErrorLine) + ":" + kTitle),
       Line(40, "RESTORE:N=0"),
@@ -103,31 +98,31 @@ std::string PlayProgram(const std::vector<MenuSound>& sounds, const std::string&
       Line(90, "INPUT \"Sound (0 ends)\";K"),
       Line(100, "IF K<1 OR K>N THEN END"),
       Line(110, "RESTORE:FOR I=1 TO K:READ N$,C,W,S:NEXT"),
-      Line(120, "LOADM D$+N$," + Hex(kSoundAddress)),
-      PokeLine(130),
-      Line(140, "EXEC " + Hex(kPlayerLoadAddress)),
+      Line(120, "LOADM D$+N$," + Hex(layout.soundAddress)),
+      PokeLine(130, layout),
+      Line(140, "EXEC " + Hex(layout.playerAddress)),
       Line(150, "GOTO 90"),
   };
-  Append(lines, ErrorLines(120, 130, "RESUME 90"));
-  Append(lines, DataLines(sounds));
-  return Joined(lines, "\r\n", "\r\n");
+  Append(lines, ErrorLines(120, 130, "RESUME 90", layout));
+  Append(lines, DataLines(sounds, layout.clockHz));
+  return DiskProgramText(lines);
 }
 
-std::string TapePlayProgram(const std::vector<MenuSound>& sounds) {
+std::string TapePlayProgram(const std::vector<MenuSound>& sounds, const PlayLayout& layout) {
   std::vector<std::string> lines = {
-      Line(10, "CLEAR ," + Hex(kBasicTop)),
+      Line(10, "CLEAR ," + Hex(layout.basicTop)),
       Line(20, "LOADM \"CAS0:PLAYER\""),
       Line(30, "ON ERROR GOTO " + std::to_string(kErrorLine) + ":" + kTitle),
       Line(40, "READ N$,C,W,S:IF N$=\"\" THEN END"),
-      Line(50, "PRINT N$;S;\"s\":LOADM \"CAS0:\"+N$," + Hex(kSoundAddress)),
-      PokeLine(60),
-      Line(70, "EXEC " + Hex(kPlayerLoadAddress)),
+      Line(50, "PRINT N$;S;\"s\":LOADM \"CAS0:\"+N$," + Hex(layout.soundAddress)),
+      PokeLine(60, layout),
+      Line(70, "EXEC " + Hex(layout.playerAddress)),
       Line(80, "GOTO 40"),
   };
   // A tape has no menu to go back to: the tape is where it is.
-  Append(lines, ErrorLines(50, 60, "END"));
-  Append(lines, DataLines(sounds));
-  return Joined(lines, "\r", "\r");
+  Append(lines, ErrorLines(50, 60, "END", layout));
+  Append(lines, DataLines(sounds, layout.clockHz));
+  return TapeProgramText(lines);
 }
 
-}  // namespace tonebake::player
+}  // namespace tonebake::fbasic
