@@ -6,15 +6,17 @@
 #include <vector>
 
 #include "d77/fbasic_disk.h"
-#include "disk/disk_file.h"
-#include "disk/media_command.h"
 #include "fileio/os_file.h"
 #include "fileio/whole_file.h"
 #include "fm7pcm/pcm_image.h"
 #include "fm7pcm/wait_table.h"
+#include "media/disk_medium.h"
+#include "media/media_command.h"
 
 namespace tonebake::disk {
 namespace {
+
+using namespace media;  // the verbs are thin: the work is the medium's
 
 constexpr const char* kProgram = "tonebake-disk";
 
@@ -249,6 +251,6 @@ int Run(const std::vector<std::string>& arguments) {
 int main(int argc, char** argv) {
   tonebake::os_file::InstallSignalHandling();
   const int exit = tonebake::disk::Run(std::vector<std::string>(argv + 1, argv + argc));
-  return tonebake::disk::FinishStandardOutput(tonebake::disk::kProgram, exit,
-                                              tonebake::disk::CannotWrite);
+  return tonebake::media::FinishStandardOutput(tonebake::disk::kProgram, exit,
+                                               tonebake::media::CannotWrite);
 }

@@ -6,12 +6,12 @@
 #include <string>
 #include <vector>
 
-#include "disk/disk_file.h"
 #include "fbasic/play_program.h"
 #include "fileio/os_file.h"
 #include "fileio/replacing_file.h"
 #include "fileio/whole_file.h"
 #include "fm7pcm/pcm_image.h"
+#include "media/disk_medium.h"
 #include "player/psg_preview.h"
 #include "wave/wave_writer.h"
 
@@ -95,7 +95,7 @@ int ParseArguments(const std::vector<std::string>& arguments, Options& options) 
   options.image = names[0];
   options.output = names[1];
   if (options.output != kStandardStream &&
-      disk::AnyTwoAreOneFile(kProgram, {{"IMAGE", options.image}, {"OUT", options.output}})) {
+      media::AnyTwoAreOneFile(kProgram, {{"IMAGE", options.image}, {"OUT", options.output}})) {
     return BadUsage;
   }
   return -1;
@@ -198,6 +198,6 @@ int Run(const std::vector<std::string>& arguments) {
 int main(int argc, char** argv) {
   tonebake::os_file::InstallSignalHandling();
   const int exit = tonebake::play::Run(std::vector<std::string>(argv + 1, argv + argc));
-  return tonebake::disk::FinishStandardOutput(tonebake::play::kProgram, exit,
-                                              tonebake::play::CannotWrite);
+  return tonebake::media::FinishStandardOutput(tonebake::play::kProgram, exit,
+                                               tonebake::play::CannotWrite);
 }

@@ -7,18 +7,18 @@
 #include <vector>
 
 #include "d77/fbasic_disk.h"
-#include "disk/disk_file.h"
 #include "fileio/file_names.h"
 #include "fileio/os_file.h"
 #include "fileio/replacing_file.h"
 #include "fm7pcm/pcm_image.h"
+#include "media/disk_medium.h"
+#include "media/tape_medium.h"
 #include "player/psg_preview.h"
 #include "prep/audio_io.h"
 #include "prep/outputs.h"
 #include "prep/pipeline.h"
 #include "prep/prep_options.h"
 #include "prep/signal.h"
-#include "tape/tape_file.h"
 #include "wave/byte_order.h"
 #include "wave/wave_header.h"
 #include "wave/wave_writer.h"
@@ -175,8 +175,8 @@ PassReport WritePass(AudioSource& source, const PrepOptions& options, const Plan
   return report;
 }
 
-int FromDiskExit(disk::DiskExit exit) {
-  return exit == disk::Success ? Success : exit == disk::BadUsage ? BadUsage : OutputFailure;
+int FromDiskExit(media::DiskExit exit) {
+  return exit == media::Success ? Success : exit == media::BadUsage ? BadUsage : OutputFailure;
 }
 
 // The name on the disk or tape: --disk-name, or OUTPUT's base name.
@@ -197,7 +197,7 @@ int ReportTooLargeForTape(const PrepOptions& options, std::uint64_t count) {
                "%s: %s: cannot add %llu samples: a tape file holds %u at most (--fit makes it "
                "fit what PLAY loads); nothing is written\n",
                kProgram, options.tape->c_str(), static_cast<unsigned long long>(count),
-               tape::kLargestTapeImage - kPcmImageOverhead);
+               media::kLargestTapeImage - kPcmImageOverhead);
   return OutputFailure;
 }
 
@@ -212,7 +212,7 @@ int ReportTooLargeForDisk(const PrepOptions& options) {
 // Before any work, when the length is known: what the disk and the tape
 // could never hold is refused.
 int CheckMediaCanHold(const PrepOptions& options, std::uint64_t count) {
-  if (options.tape && PcmImageSize64(count) > tape::kLargestTapeImage) {
+  if (options.tape && PcmImageSize64(count) > media::kLargestTapeImage) {
     return ReportTooLargeForTape(options, count);
   }
   if (options.disk && PcmImageSize64(count) > kDiskCapacity) {
@@ -222,61 +222,61 @@ int CheckMediaCanHold(const PrepOptions& options, std::uint64_t count) {
 }
 
 // Before any work: the tape is locked, read and able to take the name.
-int PrepareTape(const PrepOptions& options, tape::TapeImage& image, const std::string& name) {
-  disk::DiskExit exit = tape::LoadTapeToChange(kProgram, *options.tape, image);
-  if (exit == disk::Success) {
-    exit = tape::CheckAdd(kProgram, image, name, options.replace);
+int PrepareTape(const PrepOptions& options, media::TapeImage& image, const std::string& name) {
+  media::DiskExit exit = media::LoadTapeToChange(kProgram, *options.tape, image);
+  if (exit == media::Success) {
+    exit = media::CheckAdd(kProgram, image, name, options.replace);
   }
-  if (exit == disk::Success && options.player) {
-    exit = tape::CheckPlayerMayGo(kProgram, image, false);
+  if (exit == media::Success && options.player) {
+    exit = media::CheckPlayerMayGo(kProgram, image, false);
   }
   return FromDiskExit(exit);
 }
 
 // The tape with the image (and the player) on it, written to `out`.
-int WriteChangedTape(const PrepOptions& options, const SampleWriter& writer, tape::TapeImage& image,
-                     const std::string& name, ReplacingFile& out) {
+int WriteChangedTape(const PrepOptions& options, const SampleWriter& writer,
+                     media::TapeImage& image, const std::string& name, ReplacingFile& out) {
   std::vector<std::uint8_t> bytes;
-  if (!writer.KeptImage(bytes) || bytes.size() > tape::kLargestTapeImage) {
+  if (!writer.KeptImage(bytes) || bytes.size() > media::kLargestTapeImage) {
     return ReportTooLargeForTape(options, writer.count());
   }
-  disk::DiskExit exit = tape::AddImage(kProgram, image, name, bytes, options.replace);
-  if (exit == disk::Success && options.player) {
-    exit = tape::AddPlayer(kProgram, image, options.profile, false);
+  media::DiskExit exit = media::AddImage(kProgram, image, name, bytes, options.replace);
+  if (exit == media::Success && options.player) {
+    exit = media::AddPlayer(kProgram, image, options.profile, false);
   }
-  if (exit == disk::Success) {
-    exit = tape::WriteTape(kProgram, image, out);
+  if (exit == media::Success) {
+    exit = media::WriteTape(kProgram, image, out);
   }
   return FromDiskExit(exit);
 }
 
 // Before any work: the disk is locked, read and able to take the name, so
 // that no output is made for a disk that refuses it.
-int PrepareDisk(const PrepOptions& options, disk::DiskFile& file, const std::string& name) {
-  disk::DiskExit exit = disk::LoadDiskToChange(kProgram, *options.disk, file);
-  if (exit == disk::Success) {
-    exit = disk::CheckAdd(kProgram, file, name, options.replace);
+int PrepareDisk(const PrepOptions& options, media::DiskFile& file, const std::string& name) {
+  media::DiskExit exit = media::LoadDiskToChange(kProgram, *options.disk, file);
+  if (exit == media::Success) {
+    exit = media::CheckAdd(kProgram, file, name, options.replace);
   }
-  if (exit == disk::Success && options.player) {
-    exit = disk::CheckPlayerMayGo(kProgram, file, false);
+  if (exit == media::Success && options.player) {
+    exit = media::CheckPlayerMayGo(kProgram, file, false);
   }
   return FromDiskExit(exit);
 }
 
 // The disk with the image on it, written to `out` for the final commit.
-int WriteChangedDisk(const PrepOptions& options, const SampleWriter& writer, disk::DiskFile& file,
+int WriteChangedDisk(const PrepOptions& options, const SampleWriter& writer, media::DiskFile& file,
                      const std::string& name, ReplacingFile& out) {
   std::vector<std::uint8_t> image;
   if (!writer.KeptImage(image) || image.size() > kDiskCapacity) {
     return ReportTooLargeForDisk(options);
   }
-  disk::DiskExit exit = disk::AddContent(kProgram, file, name, image, options.replace);
-  if (exit == disk::Success) {
-    exit = options.player ? disk::AddPlayer(kProgram, file, options.profile, false)
-                          : disk::RefreshPlayMenu(kProgram, file, name);
+  media::DiskExit exit = media::AddContent(kProgram, file, name, image, options.replace);
+  if (exit == media::Success) {
+    exit = options.player ? media::AddPlayer(kProgram, file, options.profile, false)
+                          : media::RefreshPlayMenu(kProgram, file, name);
   }
-  if (exit == disk::Success) {
-    exit = disk::WriteDisk(kProgram, file, out);
+  if (exit == media::Success) {
+    exit = media::WriteDisk(kProgram, file, out);
   }
   return FromDiskExit(exit);
 }
@@ -329,7 +329,7 @@ int WritePreview(const PrepOptions& options, const SampleWriter& writer, Replaci
 // Any two of the files named that are one file: refused before anything is
 // read or written.
 bool NamesOneFileTwice(const PrepOptions& options) {
-  std::vector<disk::NamedFile> files;
+  std::vector<media::NamedFile> files;
   if (options.input != kStandardStream) {
     files.push_back({"INPUT", options.input});
   }
@@ -349,7 +349,7 @@ bool NamesOneFileTwice(const PrepOptions& options) {
     files.push_back({"--tape", *options.tape});
   }
   // Standard output may be a file as well, under another name.
-  for (const disk::NamedFile& file : files) {
+  for (const media::NamedFile& file : files) {
     if (options.output == kStandardStream && IsStandardOutput(file.path)) {
       std::fprintf(stderr,
                    "%s: OUTPUT - (standard output) and %s %s are the same file (see '%s "
@@ -358,7 +358,7 @@ bool NamesOneFileTwice(const PrepOptions& options) {
       return true;
     }
   }
-  return disk::AnyTwoAreOneFile(kProgram, files);
+  return media::AnyTwoAreOneFile(kProgram, files);
 }
 
 int ReportNothingToWrite(const PrepOptions& options) {
@@ -374,16 +374,16 @@ int Prepare(const PrepOptions& options) {
     return BadUsage;
   }
   const std::string diskName = options.disk || options.tape ? NameOnDisk(options) : "";
-  if (options.player && disk::IsMenuFileName(diskName)) {
+  if (options.player && media::IsMenuFileName(diskName)) {
     std::fprintf(stderr,
                  "%s: the sound cannot be called %s with --player, the name of the %s "
                  "(--disk-name gives it another; see '%s --help')\n",
-                 kProgram, diskName.c_str(), diskName == disk::kMenuName ? "menu" : "player",
+                 kProgram, diskName.c_str(), diskName == media::kMenuName ? "menu" : "player",
                  kProgram);
     return BadUsage;
   }
-  disk::DiskFile diskFile;
-  tape::TapeImage tapeImage;
+  media::DiskFile diskFile;
+  media::TapeImage tapeImage;
   if (options.disk) {
     if (const int prepared = PrepareDisk(options, diskFile, diskName); prepared != Success) {
       return prepared;
@@ -511,6 +511,6 @@ int RunPrep(const std::vector<std::string>& arguments) {
 int main(int argc, char** argv) {
   tonebake::os_file::InstallSignalHandling();
   const int exit = tonebake::prep::RunPrep(std::vector<std::string>(argv, argv + argc));
-  return tonebake::disk::FinishStandardOutput(tonebake::prep::kProgram, exit,
-                                              tonebake::prep::OutputFailure);
+  return tonebake::media::FinishStandardOutput(tonebake::prep::kProgram, exit,
+                                               tonebake::prep::OutputFailure);
 }

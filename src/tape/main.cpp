@@ -7,19 +7,19 @@
 #include <string>
 #include <vector>
 
-#include "disk/disk_file.h"
-#include "disk/media_command.h"
 #include "fileio/os_file.h"
 #include "fileio/replacing_file.h"
 #include "fileio/whole_file.h"
 #include "fm7pcm/pcm_image.h"
-#include "tape/tape_file.h"
+#include "media/disk_medium.h"
+#include "media/media_command.h"
+#include "media/tape_medium.h"
 #include "wave/wave_writer.h"
 
 namespace tonebake::tape {
 namespace {
 
-using disk::MediaCommand;
+using namespace media;  // the verbs are thin: the work is the medium's
 
 constexpr const char* kProgram = "tonebake-tape";
 constexpr const char* kStandardStream = "-";
@@ -57,13 +57,13 @@ const char* const kUsage =
 int New(const MediaCommand& command) {
   TapeImage tape;
   if (const DiskExit loaded = LoadTapeToChange(kProgram, command.operands[0], tape);
-      loaded != disk::Success) {
+      loaded != media::Success) {
     return loaded;
   }
   if (!tape.created) {
     std::fprintf(stderr, "%s: %s: already exists; it is left as it is\n", kProgram,
                  tape.path.c_str());
-    return disk::Refused;
+    return media::Refused;
   }
   return SaveTape(kProgram, tape);
 }
@@ -71,28 +71,28 @@ int New(const MediaCommand& command) {
 int Add(const MediaCommand& command) {
   const std::string& source = command.operands[1];
   std::vector<std::uint8_t> content;
-  if (const DiskExit read = disk::ReadSource(kProgram, source, kLargestTapeImage,
-                                             "it is larger than any FM-7 PCM image", content);
-      read != disk::Success) {
+  if (const DiskExit read = media::ReadSource(kProgram, source, kLargestTapeImage,
+                                              "it is larger than any FM-7 PCM image", content);
+      read != media::Success) {
     return read;
   }
-  if (const DiskExit image = disk::CheckIsImage(kProgram, source, content, command.raw);
-      image != disk::Success) {
+  if (const DiskExit image = media::CheckIsImage(kProgram, source, content, command.raw);
+      image != media::Success) {
     return image;
   }
-  const std::string name =
-      disk::NameFor(kProgram, source, command.operands.size() > 2 ? &command.operands[2] : nullptr);
+  const std::string name = media::NameFor(
+      kProgram, source, command.operands.size() > 2 ? &command.operands[2] : nullptr);
   TapeImage tape;
   DiskExit exit = LoadTapeToChange(kProgram, command.operands[0], tape);
-  if (exit == disk::Success) {
+  if (exit == media::Success) {
     exit = AddImage(kProgram, tape, name, content, command.replace);
   }
-  if (exit == disk::Success) {
+  if (exit == media::Success) {
     exit = SaveTape(kProgram, tape);
   }
-  if (exit == disk::Success) {
-    disk::WarnIfLoadmMisreads(kProgram, source, content);
-    disk::TellAboutMenuFile(kProgram, tape.path, name, false);
+  if (exit == media::Success) {
+    media::WarnIfLoadmMisreads(kProgram, source, content);
+    media::TellAboutMenuFile(kProgram, tape.path, name, false);
   }
   return exit;
 }
@@ -100,7 +100,7 @@ int Add(const MediaCommand& command) {
 int List(const MediaCommand& command) {
   TapeImage tape;
   if (const DiskExit loaded = LoadTape(kProgram, command.operands[0], tape);
-      loaded != disk::Success) {
+      loaded != media::Success) {
     return loaded;
   }
   const t77::Tape& contents = tape.contents;
@@ -122,17 +122,17 @@ int List(const MediaCommand& command) {
                 unread.name.empty() ? "" : fbasic::ShowName(unread.name).c_str(),
                 unread.name.empty() ? "" : " is damaged: ", unread.why.c_str());
   }
-  return disk::Success;
+  return media::Success;
 }
 
 int Extract(const MediaCommand& command) {
   const std::string& out = command.operands[2];
-  if (disk::AnyTwoAreOneFile(kProgram, {{"TAPE", command.operands[0]}, {"OUT", out}})) {
-    return disk::BadUsage;
+  if (media::AnyTwoAreOneFile(kProgram, {{"TAPE", command.operands[0]}, {"OUT", out}})) {
+    return media::BadUsage;
   }
   TapeImage tape;
   if (const DiskExit loaded = LoadTape(kProgram, command.operands[0], tape);
-      loaded != disk::Success) {
+      loaded != media::Success) {
     return loaded;
   }
   const std::string& name = command.operands[1];
@@ -140,36 +140,36 @@ int Extract(const MediaCommand& command) {
     if (file.name == name) {
       const std::int32_t code =
           SaveFile(out, file.body.data(), static_cast<std::uint32_t>(file.body.size()));
-      return code == 0 ? disk::Success : disk::ReportWriteFailure(kProgram, out, code, false);
+      return code == 0 ? media::Success : media::ReportWriteFailure(kProgram, out, code, false);
     }
   }
   for (const t77::Unread& unread : tape.contents.unread) {
     if (unread.name == name) {
       std::fprintf(stderr, "%s: %s: cannot extract %s: it is damaged: %s\n", kProgram,
                    tape.path.c_str(), fbasic::ShowName(name).c_str(), unread.why.c_str());
-      return disk::CannotRead;
+      return media::CannotRead;
     }
   }
   std::fprintf(stderr, "%s: %s: cannot extract %s: no file of that name is on the tape\n", kProgram,
                tape.path.c_str(), fbasic::ShowName(name).c_str());
-  return disk::Refused;
+  return media::Refused;
 }
 
 int Remove(const MediaCommand& command) {
   TapeImage tape;
   DiskExit exit = LoadTapeToChange(kProgram, command.operands[0], tape);
-  if (exit == disk::Success && tape.created) {
+  if (exit == media::Success && tape.created) {
     std::fprintf(stderr, "%s: %s: cannot read: no such file\n", kProgram, tape.path.c_str());
-    return disk::CannotRead;
+    return media::CannotRead;
   }
-  if (exit == disk::Success) {
+  if (exit == media::Success) {
     exit = RemoveImage(kProgram, tape, command.operands[1]);
   }
-  if (exit == disk::Success) {
+  if (exit == media::Success) {
     exit = SaveTape(kProgram, tape);
   }
-  if (exit == disk::Success) {
-    disk::TellAboutMenuFile(kProgram, tape.path, command.operands[1], true);
+  if (exit == media::Success) {
+    media::TellAboutMenuFile(kProgram, tape.path, command.operands[1], true);
   }
   return exit;
 }
@@ -182,26 +182,26 @@ int Wav(const MediaCommand& command) {
     char* end = nullptr;
     const unsigned long value = std::strtoul(command.rate->c_str(), &end, 10);
     if (command.rate->empty() || *end != '\0' || value < kLowestRate || value > 192000) {
-      return disk::ReportUsage(
+      return media::ReportUsage(
           kProgram, "--rate takes a rate in Hz from 22050 to 192000, not '" + *command.rate + "'");
     }
     rate = static_cast<std::uint32_t>(value);
   }
   const std::string& out = command.operands[1];
   if (out != kStandardStream &&
-      disk::AnyTwoAreOneFile(kProgram, {{"TAPE", command.operands[0]}, {"OUT", out}})) {
-    return disk::BadUsage;
+      media::AnyTwoAreOneFile(kProgram, {{"TAPE", command.operands[0]}, {"OUT", out}})) {
+    return media::BadUsage;
   }
   TapeImage tape;
   if (const DiskExit loaded = LoadTape(kProgram, command.operands[0], tape);
-      loaded != disk::Success) {
+      loaded != media::Success) {
     return loaded;
   }
   const std::uint64_t count = t77::RenderedLength(tape.bytes, rate);
   if (count > 0xFFFFFFFFull - kWaveHeaderBytes) {
     std::fprintf(stderr, "%s: %s: the tape is longer than a WAVE file can hold\n", kProgram,
                  tape.path.c_str());
-    return disk::CannotWrite;
+    return media::CannotWrite;
   }
   std::uint8_t header[kWaveHeaderBytes];
   WritePcmWaveHeader(rate, 8, static_cast<std::uint32_t>(count), header);
@@ -232,23 +232,23 @@ int Wav(const MediaCommand& command) {
                             : file.Commit();
   }
   if (code != 0) {
-    return disk::ReportWriteFailure(kProgram, toStandardOutput ? "standard output" : out, code,
-                                    false);
+    return media::ReportWriteFailure(kProgram, toStandardOutput ? "standard output" : out, code,
+                                     false);
   }
-  return disk::Success;
+  return media::Success;
 }
 
 int Player(const MediaCommand& command) {
   TapeImage tape;
   DiskExit exit = LoadTapeToChange(kProgram, command.operands[0], tape);
-  if (exit == disk::Success) {
+  if (exit == media::Success) {
     exit = AddPlayer(kProgram, tape, command.profile.value_or(player::PsgProfile::Fm7),
                      command.replace);
   }
-  return exit == disk::Success ? SaveTape(kProgram, tape) : exit;
+  return exit == media::Success ? SaveTape(kProgram, tape) : exit;
 }
 
-const disk::MediaVerb kVerbs[] = {
+const media::MediaVerb kVerbs[] = {
     {"new", 1, 1, New},         {"add", 2, 3, Add}, {"list", 1, 1, List},
     {"extract", 3, 3, Extract}, {"wav", 2, 2, Wav}, {"player", 1, 1, Player},
     {"remove", 2, 2, Remove},
@@ -260,8 +260,8 @@ const disk::MediaVerb kVerbs[] = {
 int main(int argc, char** argv) {
   using namespace tonebake;
   os_file::InstallSignalHandling();
-  const int exit = disk::RunMediaCommand(
+  const int exit = media::RunMediaCommand(
       tape::kProgram, tape::kUsage, std::vector<std::string>(argv + 1, argv + argc), tape::kVerbs,
       sizeof tape::kVerbs / sizeof tape::kVerbs[0]);
-  return disk::FinishStandardOutput(tape::kProgram, exit, disk::CannotWrite);
+  return media::FinishStandardOutput(tape::kProgram, exit, media::CannotWrite);
 }

@@ -1,4 +1,4 @@
-#include "tape/tape_file.h"
+#include "media/tape_medium.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -8,22 +8,22 @@
 #include "fm7pcm/pcm_image.h"
 #include "player/player_code.h"
 
-namespace tonebake::tape {
+namespace tonebake::media {
 namespace {
 
 constexpr int kMissing = -1;
 
 DiskExit ReadImage(const char* program, TapeImage& tape) {
-  if (const DiskExit read = disk::ReadMedium(program, tape.path, kLargestTape, tape.bytes);
-      read != disk::Success) {
+  if (const DiskExit read = ReadMedium(program, tape.path, kLargestTape, tape.bytes);
+      read != Success) {
     return read;
   }
   std::string why;
   if (t77::ReadWholeTape(tape.bytes, tape.contents, why) != t77::TapeRead) {
     std::fprintf(stderr, "%s: %s: %s\n", program, tape.path.c_str(), why.c_str());
-    return disk::CannotRead;
+    return CannotRead;
   }
-  return disk::Success;
+  return Success;
 }
 
 int IndexOf(const TapeImage& tape, const std::string& name) {
@@ -35,7 +35,7 @@ int IndexOf(const TapeImage& tape, const std::string& name) {
 
 bool IsTonebakes(const TapeImage& tape, int index, const char* name) {
   const t77::TapeFile& file = tape.contents.files[static_cast<std::size_t>(index)];
-  return name == std::string(disk::kPlayerName)
+  return name == std::string(kPlayerName)
              ? t77::IsMachineLanguage(file) && player::IsTonebakePlayer(file.body)
              : !t77::IsMachineLanguage(file) && fbasic::IsTonebakePlay(file.body);
 }
@@ -52,7 +52,7 @@ DiskExit RefuseShared(const char* program, const TapeImage& tape, const char* ac
                "%s: %s: cannot %s %s: its sound on the tape runs into a stretch this tool cannot "
                "read, which it keeps as it is; the tape is unchanged\n",
                program, tape.path.c_str(), action, fbasic::ShowName(name).c_str());
-  return disk::Refused;
+  return Refused;
 }
 
 // Puts `file` in the place of the one at `index`, or adds it at `insertAt`
@@ -65,7 +65,7 @@ DiskExit Put(const char* program, TapeImage& tape, int index, std::size_t insert
     return RefuseShared(program, tape, "replace", file.name);
   }
   tape.changed = true;
-  return disk::Success;
+  return Success;
 }
 
 // PLAY's list: the sounds after PLAYER, in order, that PLAY can load.
@@ -76,10 +76,9 @@ std::vector<fbasic::MenuSound> MenuSounds(const char* program, const TapeImage& 
   for (std::size_t i = static_cast<std::size_t>(playerIndex) + 1; i < files.size(); ++i) {
     const t77::TapeFile& file = files[i];
     PcmImageInfo info;
-    if (disk::IsMenuFileName(file.name) || !t77::IsMachineLanguage(file) ||
+    if (IsMenuFileName(file.name) || !t77::IsMachineLanguage(file) ||
         !ParsePcmImage(file.body.data(), file.body.size(), info) ||
-        !disk::InPlaysList(program, tape.path, file.name, info.samples,
-                           tellAll || file.name == added)) {
+        !InPlaysList(program, tape.path, file.name, info.samples, tellAll || file.name == added)) {
       continue;
     }
     sounds.push_back({file.name, info.samples, info.wait});
@@ -88,15 +87,15 @@ std::vector<fbasic::MenuSound> MenuSounds(const char* program, const TapeImage& 
 }
 
 t77::TapeFile Menu(const std::vector<fbasic::MenuSound>& sounds) {
-  return t77::AsciiBasicFile(disk::kMenuName,
+  return t77::AsciiBasicFile(kMenuName,
                              fbasic::TapePlayProgram(sounds, player::PlayLayoutOfThePlayer()));
 }
 
 DiskExit RefreshPlayMenu(const char* program, TapeImage& tape, const std::string& added) {
-  const int playerIndex = TonebakesFile(tape, disk::kPlayerName);
-  const int menuIndex = TonebakesFile(tape, disk::kMenuName);
+  const int playerIndex = TonebakesFile(tape, kPlayerName);
+  const int menuIndex = TonebakesFile(tape, kMenuName);
   if (playerIndex == kMissing || menuIndex == kMissing) {
-    return disk::Success;
+    return Success;
   }
   return Put(program, tape, menuIndex, 0,
              Menu(MenuSounds(program, tape, playerIndex, added, false)));
@@ -111,16 +110,15 @@ DiskExit LoadTape(const char* program, const std::string& path, TapeImage& tape)
 
 DiskExit LoadTapeToChange(const char* program, const std::string& path, TapeImage& tape) {
   tape.path = path;
-  if (const DiskExit locked = disk::LockMedium(program, path, "tape", tape.lock);
-      locked != disk::Success) {
+  if (const DiskExit locked = LockMedium(program, path, "tape", tape.lock); locked != Success) {
     return locked;
   }
-  tape.created = !disk::MediumExists(path);
+  tape.created = !MediumExists(path);
   if (tape.created) {
     tape.bytes = t77::NewTape();
     std::string ignored;
     t77::ReadWholeTape(tape.bytes, tape.contents, ignored);
-    return disk::Success;
+    return Success;
   }
   return ReadImage(program, tape);
 }
@@ -128,32 +126,32 @@ DiskExit LoadTapeToChange(const char* program, const std::string& path, TapeImag
 DiskExit CheckAdd(const char* program, const TapeImage& tape, const std::string& name,
                   bool replace) {
   if (!fbasic::IsValidName(name)) {
-    return disk::ReportRefusal(program, tape.path, "add", name, d77::NameNotAllowed);
+    return ReportRefusal(program, tape.path, "add", name, d77::NameNotAllowed);
   }
   if (IndexOf(tape, name) != kMissing && !replace) {
     std::fprintf(stderr,
                  "%s: %s: cannot add %s: a file of that name is on the tape already "
                  "(--replace replaces it)\n",
                  program, tape.path.c_str(), name.c_str());
-    return disk::Refused;
+    return Refused;
   }
-  return disk::Success;
+  return Success;
 }
 
 DiskExit AddImage(const char* program, TapeImage& tape, const std::string& name,
                   const std::vector<std::uint8_t>& image, bool replace) {
-  if (const DiskExit checked = CheckAdd(program, tape, name, replace); checked != disk::Success) {
+  if (const DiskExit checked = CheckAdd(program, tape, name, replace); checked != Success) {
     return checked;
   }
   if (image.empty() || image.size() > kLargestTapeImage) {
     std::fprintf(stderr, "%s: %s: cannot add %s: a tape file holds 1 to %u bytes, not %zu\n",
                  program, tape.path.c_str(), fbasic::ShowName(name).c_str(), kLargestTapeImage,
                  image.size());
-    return disk::Refused;
+    return Refused;
   }
   const DiskExit put = Put(program, tape, IndexOf(tape, name), tape.contents.files.size(),
                            t77::MachineLanguageFile(name, image));
-  return put == disk::Success ? RefreshPlayMenu(program, tape, name) : put;
+  return put == Success ? RefreshPlayMenu(program, tape, name) : put;
 }
 
 DiskExit RemoveImage(const char* program, TapeImage& tape, const std::string& name) {
@@ -161,7 +159,7 @@ DiskExit RemoveImage(const char* program, TapeImage& tape, const std::string& na
   if (index == kMissing) {
     std::fprintf(stderr, "%s: %s: cannot remove %s: no file of that name is on the tape\n", program,
                  tape.path.c_str(), fbasic::ShowName(name).c_str());
-    return disk::Refused;
+    return Refused;
   }
   if (!t77::RemoveFile(tape.contents, static_cast<std::size_t>(index))) {
     return RefuseShared(program, tape, "remove", name);
@@ -171,40 +169,39 @@ DiskExit RemoveImage(const char* program, TapeImage& tape, const std::string& na
 }
 
 DiskExit CheckPlayerMayGo(const char* program, const TapeImage& tape, bool replace) {
-  for (const char* name : {disk::kPlayerName, disk::kMenuName}) {
+  for (const char* name : {kPlayerName, kMenuName}) {
     const int index = IndexOf(tape, name);
     if (index != kMissing && !IsTonebakes(tape, index, name) && !replace) {
       std::fprintf(stderr,
                    "%s: %s: cannot put the player on it: %s on the tape is a file of yours, not "
                    "tonebake's (--replace replaces it)\n",
                    program, tape.path.c_str(), name);
-      return disk::Refused;
+      return Refused;
     }
   }
-  return disk::Success;
+  return Success;
 }
 
 DiskExit AddPlayer(const char* program, TapeImage& tape, player::PsgProfile profile, bool replace) {
-  if (const DiskExit checked = CheckPlayerMayGo(program, tape, replace); checked != disk::Success) {
+  if (const DiskExit checked = CheckPlayerMayGo(program, tape, replace); checked != Success) {
     return checked;
   }
-  const t77::TapeFile code =
-      t77::MachineLanguageFile(disk::kPlayerName, player::PlayerFile(profile));
-  if (const DiskExit put = Put(program, tape, IndexOf(tape, disk::kPlayerName), 0, code);
-      put != disk::Success) {
+  const t77::TapeFile code = t77::MachineLanguageFile(kPlayerName, player::PlayerFile(profile));
+  if (const DiskExit put = Put(program, tape, IndexOf(tape, kPlayerName), 0, code);
+      put != Success) {
     return put;
   }
   // PLAY must come before PLAYER, which it loads as the tape runs on.
-  const int playerIndex = IndexOf(tape, disk::kPlayerName);
-  int menuIndex = IndexOf(tape, disk::kMenuName);
+  const int playerIndex = IndexOf(tape, kPlayerName);
+  int menuIndex = IndexOf(tape, kMenuName);
   if (menuIndex > playerIndex) {
     if (!t77::RemoveFile(tape.contents, static_cast<std::size_t>(menuIndex))) {
-      return RefuseShared(program, tape, "move", disk::kMenuName);
+      return RefuseShared(program, tape, "move", kMenuName);
     }
     menuIndex = kMissing;
   }
   const std::vector<fbasic::MenuSound> sounds =
-      MenuSounds(program, tape, IndexOf(tape, disk::kPlayerName), std::string(), true);
+      MenuSounds(program, tape, IndexOf(tape, kPlayerName), std::string(), true);
   return Put(program, tape, menuIndex, 0, Menu(sounds));
 }
 
@@ -220,22 +217,22 @@ DiskExit WriteTape(const char* program, const TapeImage& tape, ReplacingFile& ou
   if (code != 0) {
     std::fprintf(stderr, "%s: %s: cannot write: %s; the tape is unchanged\n", program,
                  tape.path.c_str(), DescribeFileError(code).c_str());
-    return disk::CannotWrite;
+    return CannotWrite;
   }
-  return disk::Success;
+  return Success;
 }
 
 DiskExit SaveTape(const char* program, const TapeImage& tape) {
   ReplacingFile out;
-  if (const DiskExit written = WriteTape(program, tape, out); written != disk::Success) {
+  if (const DiskExit written = WriteTape(program, tape, out); written != Success) {
     return written;
   }
   if (const std::int32_t code = out.Commit(); code != 0) {
     std::fprintf(stderr, "%s: %s: cannot write: %s; the tape is unchanged\n", program,
                  tape.path.c_str(), DescribeFileError(code).c_str());
-    return disk::CannotWrite;
+    return CannotWrite;
   }
-  return disk::Success;
+  return Success;
 }
 
-}  // namespace tonebake::tape
+}  // namespace tonebake::media

@@ -1,5 +1,5 @@
-#ifndef TONEBAKE_DISK_DISK_FILE_H
-#define TONEBAKE_DISK_DISK_FILE_H
+#ifndef TONEBAKE_MEDIA_DISK_MEDIUM_H
+#define TONEBAKE_MEDIA_DISK_MEDIUM_H
 
 #include <cstdint>
 #include <string>
@@ -12,7 +12,7 @@
 #include "fileio/replacing_file.h"
 #include "player/volume_table.h"
 
-namespace tonebake::disk {
+namespace tonebake::media {
 
 enum DiskExit : int {
   Success = 0,
@@ -152,6 +152,6 @@ bool IsMenuFileName(const std::string& name);
 void TellAboutMenuFile(const char* program, const std::string& path, const std::string& name,
                        bool removed);
 
-}  // namespace tonebake::disk
+}  // namespace tonebake::media
 
-#endif  // TONEBAKE_DISK_DISK_FILE_H
+#endif  // TONEBAKE_MEDIA_DISK_MEDIUM_H

@@ -1,12 +1,12 @@
-#ifndef TONEBAKE_TAPE_TAPE_FILE_H
-#define TONEBAKE_TAPE_TAPE_FILE_H
+#ifndef TONEBAKE_MEDIA_TAPE_MEDIUM_H
+#define TONEBAKE_MEDIA_TAPE_MEDIUM_H
 
 #include <string>
 #include <vector>
 
-#include "disk/disk_file.h"
 #include "fileio/file_lock.h"
 #include "fileio/replacing_file.h"
+#include "media/disk_medium.h"
 #include "player/volume_table.h"
 #include "t77/t77_tape.h"
 
@@ -14,9 +14,7 @@
 // tonebake-tape and tonebake-prep: the same exit codes, locking and safe
 // save as disks. A change keeps every record outside the files it touches
 // byte for byte, what the reader could not read included.
-namespace tonebake::tape {
-
-using disk::DiskExit;
+namespace tonebake::media {
 
 // The largest image a tape file takes: 65,535 samples, all that an image's
 // 16-bit count holds, and its 11 bytes of header and trailer.
@@ -65,6 +63,6 @@ DiskExit AddPlayer(const char* program, TapeImage& tape, player::PsgProfile prof
 DiskExit WriteTape(const char* program, const TapeImage& tape, ReplacingFile& out);
 DiskExit SaveTape(const char* program, const TapeImage& tape);
 
-}  // namespace tonebake::tape
+}  // namespace tonebake::media
 
-#endif  // TONEBAKE_TAPE_TAPE_FILE_H
+#endif  // TONEBAKE_MEDIA_TAPE_MEDIUM_H

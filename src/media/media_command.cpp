@@ -1,8 +1,8 @@
-#include "disk/media_command.h"
+#include "media/media_command.h"
 
 #include <cstdio>
 
-namespace tonebake::disk {
+namespace tonebake::media {
 namespace {
 
 constexpr int kSuccess = 0;
@@ -90,4 +90,4 @@ int RunMediaCommand(const char* program, const char* usage,
       program, command.verb.empty() ? "no command" : "unknown command '" + command.verb + "'");
 }
 
-}  // namespace tonebake::disk
+}  // namespace tonebake::media

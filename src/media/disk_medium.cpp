@@ -1,4 +1,4 @@
-#include "disk/disk_file.h"
+#include "media/disk_medium.h"
 
 #include <algorithm>
 #include <cctype>
@@ -12,7 +12,7 @@
 #include "player/player_code.h"
 #include "wave/byte_order.h"
 
-namespace tonebake::disk {
+namespace tonebake::media {
 namespace {
 
 DiskExit ReadDisk(const char* program, DiskFile& file) {
@@ -455,4 +455,4 @@ DiskExit AddPlayer(const char* program, DiskFile& file, player::PsgProfile profi
   return WritePlayMenu(program, file, std::string(), true);
 }
 
-}  // namespace tonebake::disk
+}  // namespace tonebake::media

@@ -1,5 +1,5 @@
-#ifndef TONEBAKE_DISK_MEDIA_COMMAND_H
-#define TONEBAKE_DISK_MEDIA_COMMAND_H
+#ifndef TONEBAKE_MEDIA_MEDIA_COMMAND_H
+#define TONEBAKE_MEDIA_MEDIA_COMMAND_H
 
 #include <cstddef>
 #include <optional>
@@ -10,7 +10,7 @@
 
 // The command line that tonebake-disk and tonebake-tape share: a verb, its
 // names, and options anywhere ("--" ends them).
-namespace tonebake::disk {
+namespace tonebake::media {
 
 struct MediaCommand {
   std::string verb;
@@ -37,6 +37,6 @@ int RunMediaCommand(const char* program, const char* usage,
 // "PROGRAM: WHY (see 'PROGRAM --help')", exit 1.
 int ReportUsage(const char* program, const std::string& why);
 
-}  // namespace tonebake::disk
+}  // namespace tonebake::media
 
-#endif  // TONEBAKE_DISK_MEDIA_COMMAND_H
+#endif  // TONEBAKE_MEDIA_MEDIA_COMMAND_H
