@@ -19,6 +19,7 @@ namespace {
 using namespace media;  // the verbs are thin: the work is the medium's
 
 constexpr const char* kProgram = "tonebake-disk";
+constexpr media::Reporter kReport{kProgram};
 
 const char* const kUsage =
     "Usage: tonebake-disk COMMAND DISK.d77 ...\n"
@@ -48,20 +49,19 @@ const char* const kUsage =
 int New(const MediaCommand& command) {
   DiskFile file;
   file.path = command.operands[0];
-  if (const DiskExit locked = LockDisk(kProgram, file); locked != Success) {
+  if (const DiskExit locked = LockDisk(kReport, file); locked != Success) {
     return locked;
   }
   const std::unique_ptr<FileAccess> access = MakeFileAccess();
   const FileKind kind = access ? access->Inspect(file.path.c_str()) : FileKind::Unreachable;
   // What cannot be looked at is tried, so that the reason it fails is told.
   if (kind != FileKind::Missing && kind != FileKind::Unreachable) {
-    std::fprintf(stderr, "%s: %s: already exists; it is left as it is\n", kProgram,
-                 file.path.c_str());
+    kReport.Say("%s: already exists; it is left as it is\n", file.path.c_str());
     return Refused;
   }
   file.created = true;
   file.bytes = d77::MakeBlankDataDisk();
-  return SaveDisk(kProgram, file);
+  return SaveDisk(kReport, file);
 }
 
 int Add(const MediaCommand& command) {
@@ -69,45 +69,45 @@ int Add(const MediaCommand& command) {
   const std::string& source = command.operands[1];
   std::vector<std::uint8_t> content;
   if (const DiskExit read = ReadSource(
-          kProgram, source, kDiskCapacity,
+          kReport, source, kDiskCapacity,
           "it is larger than a whole disk holds (" + std::to_string(kDiskCapacity) + " bytes)",
           content);
       read != Success) {
     return read;
   }
-  if (const DiskExit image = CheckIsImage(kProgram, source, content, command.raw);
+  if (const DiskExit image = CheckIsImage(kReport, source, content, command.raw);
       image != Success) {
     return image;
   }
   const std::string name =
-      NameFor(kProgram, source, command.operands.size() > 2 ? &command.operands[2] : nullptr);
+      NameFor(kReport, source, command.operands.size() > 2 ? &command.operands[2] : nullptr);
   DiskFile file;
-  if (const DiskExit loaded = LoadDiskToChange(kProgram, command.operands[0], file);
+  if (const DiskExit loaded = LoadDiskToChange(kReport, command.operands[0], file);
       loaded != Success) {
     return loaded;
   }
-  DiskExit exit = AddContent(kProgram, file, name, content, command.replace);
+  DiskExit exit = AddContent(kReport, file, name, content, command.replace);
   if (exit == Success) {
-    exit = RefreshPlayMenu(kProgram, file, name);
+    exit = RefreshPlayMenu(kReport, file, name);
   }
   if (exit == Success) {
-    exit = SaveDisk(kProgram, file);
+    exit = SaveDisk(kReport, file);
   }
   if (exit == Success) {
-    WarnIfLoadmMisreads(kProgram, source, content);
-    TellAboutMenuFile(kProgram, file.path, name, false);
+    WarnIfLoadmMisreads(kReport, source, content);
+    TellAboutMenuFile(kReport, file.path, name, false);
   }
   return exit;
 }
 
 int Player(const MediaCommand& command) {
   DiskFile file;
-  DiskExit exit = LoadDiskToChange(kProgram, command.operands[0], file);
+  DiskExit exit = LoadDiskToChange(kReport, command.operands[0], file);
   if (exit == Success) {
-    exit = AddPlayer(kProgram, file, command.profile.value_or(player::PsgProfile::Fm7),
+    exit = AddPlayer(kReport, file, command.profile.value_or(player::PsgProfile::Fm7),
                      command.replace);
   }
-  return exit == Success ? SaveDisk(kProgram, file) : exit;
+  return exit == Success ? SaveDisk(kReport, file) : exit;
 }
 
 const char* TypeName(std::uint8_t type) {
@@ -125,13 +125,12 @@ const char* TypeName(std::uint8_t type) {
 
 int List(const MediaCommand& command) {
   DiskFile file;
-  if (const DiskExit loaded = LoadDisk(kProgram, command.operands[0], file); loaded != Success) {
+  if (const DiskExit loaded = LoadDisk(kReport, command.operands[0], file); loaded != Success) {
     return loaded;
   }
   std::vector<d77::FileEntry> files;
   if (const d77::DiskResult listed = d77::ListFiles(file.disk, files); listed != d77::DiskDone) {
-    std::fprintf(stderr, "%s: %s: %s\n", kProgram, file.path.c_str(),
-                 DescribeRefusal(listed).c_str());
+    kReport.Say("%s: %s\n", file.path.c_str(), DescribeRefusal(listed).c_str());
     return CannotRead;
   }
   std::printf("%-8s  %-7s  %-6s  %7s  %7s\n", "NAME", "TYPE", "FORM", "SECTORS", "BYTES");
@@ -181,11 +180,11 @@ int Refuse(const DiskFile& file, const char* action, const std::string& name,
            d77::DiskResult result) {
   const std::string other = result == d77::NameNotFound ? OtherCase(file, name) : "";
   if (other.empty()) {
-    return ReportRefusal(kProgram, file.path, action, name, result);
+    return ReportRefusal(kReport, file.path, action, name, result);
   }
-  std::fprintf(stderr, "%s: %s: cannot %s %s: %s; did you mean %s?\n", kProgram, file.path.c_str(),
-               action, fbasic::ShowName(name).c_str(), DescribeRefusal(result).c_str(),
-               fbasic::ShowName(other).c_str());
+  kReport.Say("%s: cannot %s %s: %s; did you mean %s?\n", file.path.c_str(), action,
+              fbasic::ShowName(name).c_str(), DescribeRefusal(result).c_str(),
+              fbasic::ShowName(other).c_str());
   return Refused;
 }
 
@@ -193,11 +192,11 @@ int Extract(const MediaCommand& command) {
   const std::string& out = command.operands[2];
   const bool toStandardOutput = out == "-";
   if (!toStandardOutput &&
-      AnyTwoAreOneFile(kProgram, {{"DISK", command.operands[0]}, {"OUT", out}})) {
+      AnyTwoAreOneFile(kReport, {{"DISK", command.operands[0]}, {"OUT", out}})) {
     return BadUsage;
   }
   DiskFile file;
-  if (const DiskExit loaded = LoadDisk(kProgram, command.operands[0], file); loaded != Success) {
+  if (const DiskExit loaded = LoadDisk(kReport, command.operands[0], file); loaded != Success) {
     return loaded;
   }
   std::vector<std::uint8_t> content;
@@ -213,12 +212,12 @@ int Extract(const MediaCommand& command) {
   }
   const std::int32_t code =
       SaveFile(out, content.data(), static_cast<std::uint32_t>(content.size()));
-  return code == 0 ? Success : ReportWriteFailure(kProgram, out, code, false);
+  return code == 0 ? Success : ReportWriteFailure(kReport, out, code, false);
 }
 
 int Remove(const MediaCommand& command) {
   DiskFile file;
-  if (const DiskExit loaded = LoadDiskToChange(kProgram, command.operands[0], file);
+  if (const DiskExit loaded = LoadDiskToChange(kReport, command.operands[0], file);
       loaded != Success) {
     return loaded;
   }
@@ -226,12 +225,12 @@ int Remove(const MediaCommand& command) {
   if (removed != d77::DiskDone) {
     return Refuse(file, "remove", command.operands[1], removed);
   }
-  DiskExit exit = RefreshPlayMenu(kProgram, file, std::string());
+  DiskExit exit = RefreshPlayMenu(kReport, file, std::string());
   if (exit == Success) {
-    exit = SaveDisk(kProgram, file);
+    exit = SaveDisk(kReport, file);
   }
   if (exit == Success) {
-    TellAboutMenuFile(kProgram, file.path, command.operands[1], true);
+    TellAboutMenuFile(kReport, file.path, command.operands[1], true);
   }
   return exit;
 }
@@ -242,7 +241,7 @@ const MediaVerb kVerbs[] = {
 };
 
 int Run(const std::vector<std::string>& arguments) {
-  return RunMediaCommand(kProgram, kUsage, arguments, kVerbs, sizeof kVerbs / sizeof kVerbs[0]);
+  return RunMediaCommand(kReport, kUsage, arguments, kVerbs, sizeof kVerbs / sizeof kVerbs[0]);
 }
 
 }  // namespace
@@ -251,6 +250,6 @@ int Run(const std::vector<std::string>& arguments) {
 int main(int argc, char** argv) {
   tonebake::os_file::InstallSignalHandling();
   const int exit = tonebake::disk::Run(std::vector<std::string>(argv + 1, argv + argc));
-  return tonebake::media::FinishStandardOutput(tonebake::disk::kProgram, exit,
+  return tonebake::media::FinishStandardOutput(tonebake::disk::kReport, exit,
                                                tonebake::media::CannotWrite);
 }

@@ -15,39 +15,37 @@
 namespace tonebake::media {
 namespace {
 
-DiskExit ReadDisk(const char* program, DiskFile& file) {
-  return ReadMedium(program, file.path, 0, file.bytes);
+DiskExit ReadDisk(const Reporter& report, DiskFile& file) {
+  return ReadMedium(report, file.path, 0, file.bytes);
 }
 
-DiskExit CheckDisk(const char* program, DiskFile& file) {
+DiskExit CheckDisk(const Reporter& report, DiskFile& file) {
   bool more = false;
   switch (file.disk.Open(file.bytes, more)) {
     case d77::DiskOk:
       break;
     case d77::DiskNot2D:
-      std::fprintf(stderr, "%s: %s: the media type is not 2D (F-BASIC data disks are 2D)\n",
-                   program, file.path.c_str());
+      report.Say("%s: the media type is not 2D (F-BASIC data disks are 2D)\n", file.path.c_str());
       return CannotRead;
     default:
-      std::fprintf(stderr,
-                   "%s: %s: damaged disk image: a size or an offset lies outside the file, "
-                   "sectors overlap, or a sector is missing or on the wrong track\n",
-                   program, file.path.c_str());
+      report.Say(
+          "%s: damaged disk image: a size or an offset lies outside the file, "
+          "sectors overlap, or a sector is missing or on the wrong track\n",
+          file.path.c_str());
       return CannotRead;
   }
   if (more) {
-    std::fprintf(stderr, "%s: %s: holds more than one disk; the first is used\n", program,
-                 file.path.c_str());
+    report.Say("%s: holds more than one disk; the first is used\n", file.path.c_str());
   }
   return Success;
 }
 
 }  // namespace
 
-DiskExit LoadDisk(const char* program, const std::string& path, DiskFile& file) {
+DiskExit LoadDisk(const Reporter& report, const std::string& path, DiskFile& file) {
   file.path = path;
-  const DiskExit read = ReadDisk(program, file);
-  return read != Success ? read : CheckDisk(program, file);
+  const DiskExit read = ReadDisk(report, file);
+  return read != Success ? read : CheckDisk(report, file);
 }
 
 bool MediumExists(const std::string& path) {
@@ -55,129 +53,123 @@ bool MediumExists(const std::string& path) {
   return !access || access->Inspect(path.c_str()) != FileKind::Missing;
 }
 
-DiskExit ReadMedium(const char* program, const std::string& path, std::uint32_t maxBytes,
+DiskExit ReadMedium(const Reporter& report, const std::string& path, std::uint32_t maxBytes,
                     std::vector<std::uint8_t>& bytes) {
   ByteBuffer loaded;
   const std::int32_t code =
       maxBytes == 0 ? LoadFile(path, loaded) : LoadFileAtMost(path, maxBytes, loaded);
   if (code == TooLargeForUse) {
-    std::fprintf(stderr, "%s: %s: cannot read: larger than any medium of its kind (%u bytes)\n",
-                 program, path.c_str(), static_cast<unsigned>(maxBytes));
+    report.Say("%s: cannot read: larger than any medium of its kind (%u bytes)\n", path.c_str(),
+               static_cast<unsigned>(maxBytes));
     return CannotRead;
   }
   if (code != 0) {
-    std::fprintf(stderr, "%s: %s: cannot read: %s\n", program, path.c_str(),
-                 DescribeFileError(code).c_str());
+    report.Say("%s: cannot read: %s\n", path.c_str(), DescribeFileError(code).c_str());
     return CannotRead;
   }
   bytes.assign(loaded.bytes.get(), loaded.bytes.get() + loaded.length);
   return Success;
 }
 
-DiskExit LockMedium(const char* program, const std::string& path, const char* kind,
+DiskExit LockMedium(const Reporter& report, const std::string& path, const char* kind,
                     FileLock& lock) {
   const std::int32_t locked = lock.Acquire(path, kLockTimeoutMilliseconds, [&] {
-    std::fprintf(stderr, "%s: %s: waiting for another run to finish with it\n", program,
-                 path.c_str());
+    report.Say("%s: waiting for another run to finish with it\n", path.c_str());
   });
   if (locked == LockTimedOut) {
-    std::fprintf(stderr, "%s: %s: cannot lock it: %s; the %s is unchanged\n", program, path.c_str(),
-                 DescribeFileError(locked).c_str(), kind);
+    report.Say("%s: cannot lock it: %s; the %s is unchanged\n", path.c_str(),
+               DescribeFileError(locked).c_str(), kind);
     return CannotWrite;
   }
   if (locked != 0) {
     // It is the folder that cannot take the lock file, not the file itself.
-    std::fprintf(stderr,
-                 "%s: %s: cannot lock it: its lock file %s cannot be made: %s; the %s is "
-                 "unchanged\n",
-                 program, path.c_str(), lock.name().c_str(), DescribeFileError(locked).c_str(),
-                 kind);
+    report.Say(
+        "%s: cannot lock it: its lock file %s cannot be made: %s; the %s is "
+        "unchanged\n",
+        path.c_str(), lock.name().c_str(), DescribeFileError(locked).c_str(), kind);
     return CannotWrite;
   }
   return Success;
 }
 
-DiskExit ReadSource(const char* program, const std::string& source, std::uint32_t maxBytes,
+DiskExit ReadSource(const Reporter& report, const std::string& source, std::uint32_t maxBytes,
                     const std::string& tooLarge, std::vector<std::uint8_t>& content) {
   ByteBuffer loaded;
   const std::int32_t code = LoadFileAtMost(source, maxBytes, loaded);
   if (code == TooLargeForUse) {
-    std::fprintf(stderr, "%s: %s: cannot add it: %s\n", program, source.c_str(), tooLarge.c_str());
+    report.Say("%s: cannot add it: %s\n", source.c_str(), tooLarge.c_str());
     return Refused;
   }
   if (code != 0) {
-    std::fprintf(stderr, "%s: %s: cannot read: %s\n", program, source.c_str(),
-                 DescribeFileError(code).c_str());
+    report.Say("%s: cannot read: %s\n", source.c_str(), DescribeFileError(code).c_str());
     return CannotRead;
   }
   content.assign(loaded.bytes.get(), loaded.bytes.get() + loaded.length);
   return Success;
 }
 
-std::string NameFor(const char* program, const std::string& source, const std::string* given) {
+std::string NameFor(const Reporter& report, const std::string& source, const std::string* given) {
   if (given != nullptr) {
     return *given;
   }
   bool cut = false;
   const std::string name = fbasic::DefaultName(source, cut);
   if (cut) {
-    std::fprintf(stderr, "%s: %s: the name is cut to 8 characters: %s\n", program, source.c_str(),
-                 name.c_str());
+    report.Say("%s: the name is cut to 8 characters: %s\n", source.c_str(), name.c_str());
   }
   return name;
 }
 
-DiskExit LockDisk(const char* program, DiskFile& file) {
-  return LockMedium(program, file.path, "disk", file.lock);
+DiskExit LockDisk(const Reporter& report, DiskFile& file) {
+  return LockMedium(report, file.path, "disk", file.lock);
 }
 
-DiskExit LoadDiskToChange(const char* program, const std::string& path, DiskFile& file) {
+DiskExit LoadDiskToChange(const Reporter& report, const std::string& path, DiskFile& file) {
   file.path = path;
-  if (const DiskExit locked = LockDisk(program, file); locked != Success) {
+  if (const DiskExit locked = LockDisk(report, file); locked != Success) {
     return locked;
   }
   file.created = !MediumExists(path);
   if (file.created) {
     file.bytes = d77::MakeBlankDataDisk();
-  } else if (const DiskExit read = ReadDisk(program, file); read != Success) {
+  } else if (const DiskExit read = ReadDisk(report, file); read != Success) {
     return read;
   }
-  return CheckDisk(program, file);
+  return CheckDisk(report, file);
 }
 
-DiskExit WriteDisk(const char* program, const DiskFile& file, ReplacingFile& out) {
+DiskExit WriteDisk(const Reporter& report, const DiskFile& file, ReplacingFile& out) {
   const auto placement =
       file.created ? ReplacingFile::Placement::CreateOnly : ReplacingFile::Placement::Replace;
   std::int32_t code = out.Open(file.path, placement);
   if (code == 0) {
     code = out.Write(file.bytes.data(), static_cast<std::uint32_t>(file.bytes.size()));
   }
-  return code == 0 ? Success : ReportWriteFailure(program, file.path, code, true);
+  return code == 0 ? Success : ReportWriteFailure(report, file.path, code, true);
 }
 
-DiskExit SaveDisk(const char* program, const DiskFile& file) {
+DiskExit SaveDisk(const Reporter& report, const DiskFile& file) {
   ReplacingFile out;
-  if (const DiskExit written = WriteDisk(program, file, out); written != Success) {
+  if (const DiskExit written = WriteDisk(report, file, out); written != Success) {
     return written;
   }
   const std::int32_t code = out.Commit();
-  return code == 0 ? Success : ReportWriteFailure(program, file.path, code, true);
+  return code == 0 ? Success : ReportWriteFailure(report, file.path, code, true);
 }
 
-DiskExit ReportWriteFailure(const char* program, const std::string& path, std::int32_t code,
+DiskExit ReportWriteFailure(const Reporter& report, const std::string& path, std::int32_t code,
                             bool isDisk) {
-  std::fprintf(stderr, "%s: %s: cannot write: %s%s\n", program, path.c_str(),
-               DescribeFileError(code).c_str(), isDisk ? "; the disk is unchanged" : "");
+  report.Say("%s: cannot write: %s%s\n", path.c_str(), DescribeFileError(code).c_str(),
+             isDisk ? "; the disk is unchanged" : "");
   return CannotWrite;
 }
 
-bool AnyTwoAreOneFile(const char* program, const std::vector<NamedFile>& files) {
+bool AnyTwoAreOneFile(const Reporter& report, const std::vector<NamedFile>& files) {
   for (std::size_t i = 0; i < files.size(); ++i) {
     for (std::size_t j = i + 1; j < files.size(); ++j) {
       if (SameFile(files[i].path, files[j].path)) {
-        std::fprintf(stderr, "%s: %s %s and %s %s are the same file (see '%s --help')\n", program,
-                     files[i].what, files[i].path.c_str(), files[j].what, files[j].path.c_str(),
-                     program);
+        report.Say("%s %s and %s %s are the same file (see '%s --help')\n", files[i].what,
+                   files[i].path.c_str(), files[j].what, files[j].path.c_str(), report.program());
         return true;
       }
     }
@@ -185,14 +177,14 @@ bool AnyTwoAreOneFile(const char* program, const std::vector<NamedFile>& files) 
   return false;
 }
 
-int FinishStandardOutput(const char* program, int exit, int failure) {
+int FinishStandardOutput(const Reporter& report, int exit, int failure) {
   // A run that failed has said why already.
   if ((std::fflush(stdout) == 0 && !std::ferror(stdout)) || exit != 0) {
     return exit;
   }
   const std::int32_t code = os_file::LastError();
-  std::fprintf(stderr, "%s: standard output: cannot write: %s\n", program,
-               DescribeFileError(code != 0 ? code : WriteFailed).c_str());
+  report.Say("standard output: cannot write: %s\n",
+             DescribeFileError(code != 0 ? code : WriteFailed).c_str());
   return failure;
 }
 
@@ -222,10 +214,10 @@ std::string DescribeRefusal(d77::DiskResult result) {
   }
 }
 
-DiskExit ReportRefusal(const char* program, const std::string& path, const char* action,
+DiskExit ReportRefusal(const Reporter& report, const std::string& path, const char* action,
                        const std::string& name, d77::DiskResult result) {
-  std::fprintf(stderr, "%s: %s: cannot %s %s: %s\n", program, path.c_str(), action,
-               fbasic::ShowName(name).c_str(), DescribeRefusal(result).c_str());
+  report.Say("%s: cannot %s %s: %s\n", path.c_str(), action, fbasic::ShowName(name).c_str(),
+             DescribeRefusal(result).c_str());
   switch (result) {
     case d77::NameNotAllowed:
       return BadUsage;
@@ -238,7 +230,7 @@ DiskExit ReportRefusal(const char* program, const std::string& path, const char*
   }
 }
 
-DiskExit CheckAdd(const char* program, const DiskFile& file, const std::string& name,
+DiskExit CheckAdd(const Reporter& report, const DiskFile& file, const std::string& name,
                   bool replace) {
   // A trial on a copy: the same checks, in the same order, as the real add.
   std::vector<std::uint8_t> copy = file.bytes;
@@ -246,13 +238,13 @@ DiskExit CheckAdd(const char* program, const DiskFile& file, const std::string& 
   bool more = false;
   trial.Open(copy, more);
   const d77::DiskResult added = d77::AddFile(trial, name, {}, replace);
-  return added == d77::DiskDone ? Success : ReportRefusal(program, file.path, "add", name, added);
+  return added == d77::DiskDone ? Success : ReportRefusal(report, file.path, "add", name, added);
 }
 
-DiskExit AddContent(const char* program, DiskFile& file, const std::string& name,
+DiskExit AddContent(const Reporter& report, DiskFile& file, const std::string& name,
                     const std::vector<std::uint8_t>& content, bool replace) {
   const d77::DiskResult added = d77::AddFile(file.disk, name, content, replace);
-  return added == d77::DiskDone ? Success : ReportRefusal(program, file.path, "add", name, added);
+  return added == d77::DiskDone ? Success : ReportRefusal(report, file.path, "add", name, added);
 }
 
 std::string WhatItLooksLike(const std::vector<std::uint8_t>& bytes) {
@@ -281,19 +273,18 @@ std::string WhatItLooksLike(const std::vector<std::uint8_t>& bytes) {
   return "something else";
 }
 
-DiskExit CheckIsImage(const char* program, const std::string& source,
+DiskExit CheckIsImage(const Reporter& report, const std::string& source,
                       const std::vector<std::uint8_t>& content, bool raw) {
   PcmImageInfo info;
   if (raw || ParsePcmImage(content.data(), content.size(), info)) {
     return Success;
   }
-  std::fprintf(stderr,
-               "%s: %s: not an FM-7 PCM image (it looks like %s); --raw stores it as it is\n",
-               program, source.c_str(), WhatItLooksLike(content).c_str());
+  report.Say("%s: not an FM-7 PCM image (it looks like %s); --raw stores it as it is\n",
+             source.c_str(), WhatItLooksLike(content).c_str());
   return Refused;
 }
 
-bool InPlaysList(const char* program, const std::string& path, const std::string& name,
+bool InPlaysList(const Reporter& report, const std::string& path, const std::string& name,
                  std::uint32_t count, bool tell) {
   // A name F-BASIC would not take from a user could break PLAY's text
   // (a quote, a line end) if it went into a DATA line.
@@ -302,25 +293,24 @@ bool InPlaysList(const char* program, const std::string& path, const std::string
     return true;
   }
   if (tell && !nameFits) {
-    std::fprintf(stderr,
-                 "%s: %s: %s is not in PLAY's list: F-BASIC cannot take that name in a program; "
-                 "it is stored all the same\n",
-                 program, path.c_str(), fbasic::ShowName(name).c_str());
+    report.Say(
+        "%s: %s is not in PLAY's list: F-BASIC cannot take that name in a program; "
+        "it is stored all the same\n",
+        path.c_str(), fbasic::ShowName(name).c_str());
   } else if (tell && count == 0) {
-    std::fprintf(stderr,
-                 "%s: %s: %s is not in PLAY's list: it has no samples; it is stored all the same\n",
-                 program, path.c_str(), fbasic::ShowName(name).c_str());
+    report.Say("%s: %s is not in PLAY's list: it has no samples; it is stored all the same\n",
+               path.c_str(), fbasic::ShowName(name).c_str());
   } else if (tell) {
-    std::fprintf(stderr,
-                 "%s: %s: %s is not in PLAY's list: its count of %u is more than PLAY loads "
-                 "(%u); it is stored all the same\n",
-                 program, path.c_str(), fbasic::ShowName(name).c_str(),
-                 static_cast<unsigned>(count), static_cast<unsigned>(player::kLargestMenuCount));
+    report.Say(
+        "%s: %s is not in PLAY's list: its count of %u is more than PLAY loads "
+        "(%u); it is stored all the same\n",
+        path.c_str(), fbasic::ShowName(name).c_str(), static_cast<unsigned>(count),
+        static_cast<unsigned>(player::kLargestMenuCount));
   }
   return false;
 }
 
-void WarnIfLoadmMisreads(const char* program, const std::string& source,
+void WarnIfLoadmMisreads(const Reporter& report, const std::string& source,
                          const std::vector<std::uint8_t>& content) {
   PcmImageInfo info;
   if (!ParsePcmImage(content.data(), content.size(), info)) {
@@ -330,11 +320,11 @@ void WarnIfLoadmMisreads(const char* program, const std::string& source,
   // the next byte as the mark of another block: 0x00 starts one.
   const std::size_t mark = pcm_image_offset::kWait + info.count;
   if (mark < content.size() && content[mark] == 0x00) {
-    std::fprintf(stderr,
-                 "%s: %s: warning: its last sample is 00, which LOADM reads as the start of "
-                 "another block: loading it on the FM-7 damages the start of the sound "
-                 "(tonebake-prep makes images that load cleanly); it is stored all the same\n",
-                 program, source.c_str());
+    report.Say(
+        "%s: warning: its last sample is 00, which LOADM reads as the start of "
+        "another block: loading it on the FM-7 damages the start of the sound "
+        "(tonebake-prep makes images that load cleanly); it is stored all the same\n",
+        source.c_str());
   }
 }
 
@@ -361,11 +351,11 @@ MenuFile ExamineMenu(const d77::Disk& disk) {
 }
 
 // PLAY written anew from the sounds on the disk.
-DiskExit WritePlayMenu(const char* program, DiskFile& file, const std::string& added,
+DiskExit WritePlayMenu(const Reporter& report, DiskFile& file, const std::string& added,
                        bool tellAll) {
   std::vector<d77::FileEntry> files;
   if (const d77::DiskResult listed = d77::ListFiles(file.disk, files); listed != d77::DiskDone) {
-    return ReportRefusal(program, file.path, "add", kMenuName, listed);
+    return ReportRefusal(report, file.path, "add", kMenuName, listed);
   }
   std::vector<fbasic::MenuSound> sounds;
   for (const d77::FileEntry& entry : files) {
@@ -376,8 +366,7 @@ DiskExit WritePlayMenu(const char* program, DiskFile& file, const std::string& a
         !ParsePcmImage(content.data(), content.size(), info)) {
       continue;  // not a sound
     }
-    if (!InPlaysList(program, file.path, entry.name, info.samples,
-                     tellAll || added == entry.name)) {
+    if (!InPlaysList(report, file.path, entry.name, info.samples, tellAll || added == entry.name)) {
       continue;
     }
     sounds.push_back({entry.name, info.samples, info.wait});
@@ -387,12 +376,11 @@ DiskExit WritePlayMenu(const char* program, DiskFile& file, const std::string& a
                          fbasic::PlayProgram(sounds, "1:", player::PlayLayoutOfThePlayer()), true);
   if (written == d77::DiskDone || added.empty()) {
     return written == d77::DiskDone ? Success
-                                    : ReportRefusal(program, file.path, "add", kMenuName, written);
+                                    : ReportRefusal(report, file.path, "add", kMenuName, written);
   }
   // What the user asked for is the sound; PLAY only grows with it.
-  std::fprintf(stderr, "%s: %s: cannot add %s with PLAY's list made longer: %s\n", program,
-               file.path.c_str(), fbasic::ShowName(added).c_str(),
-               DescribeRefusal(written).c_str());
+  report.Say("%s: cannot add %s with PLAY's list made longer: %s\n", file.path.c_str(),
+             fbasic::ShowName(added).c_str(), DescribeRefusal(written).c_str());
   return Refused;
 }
 
@@ -402,7 +390,7 @@ bool IsMenuFileName(const std::string& name) {
   return name == kPlayerName || name == kMenuName;
 }
 
-void TellAboutMenuFile(const char* program, const std::string& path, const std::string& name,
+void TellAboutMenuFile(const Reporter& report, const std::string& path, const std::string& name,
                        bool removed) {
   const char* what = nullptr;
   if (name == kMenuName) {
@@ -415,44 +403,45 @@ void TellAboutMenuFile(const char* program, const std::string& path, const std::
                      "player; 'player --replace' puts tonebake's back";
   }
   if (what != nullptr) {
-    std::fprintf(stderr, "%s: %s: %s\n", program, path.c_str(), what);
+    report.Say("%s: %s\n", path.c_str(), what);
   }
 }
 
-DiskExit RefreshPlayMenu(const char* program, DiskFile& file, const std::string& added,
+DiskExit RefreshPlayMenu(const Reporter& report, DiskFile& file, const std::string& added,
                          bool tellAll) {
   // Only tonebake's own menu, beside tonebake's own player, is kept current.
   if (ExaminePlayer(file.disk) != MenuFile::Tonebakes ||
       ExamineMenu(file.disk) != MenuFile::Tonebakes) {
     return Success;
   }
-  return WritePlayMenu(program, file, added, tellAll);
+  return WritePlayMenu(report, file, added, tellAll);
 }
 
-DiskExit CheckPlayerMayGo(const char* program, const DiskFile& file, bool replace) {
+DiskExit CheckPlayerMayGo(const Reporter& report, const DiskFile& file, bool replace) {
   for (const auto& [name, found] : {std::pair{kPlayerName, ExaminePlayer(file.disk)},
                                     std::pair{kMenuName, ExamineMenu(file.disk)}}) {
     if (found == MenuFile::Users && !replace) {
-      std::fprintf(stderr,
-                   "%s: %s: cannot put the player on it: %s on the disk is a file of yours, not "
-                   "tonebake's (--replace replaces it)\n",
-                   program, file.path.c_str(), name);
+      report.Say(
+          "%s: cannot put the player on it: %s on the disk is a file of yours, not "
+          "tonebake's (--replace replaces it)\n",
+          file.path.c_str(), name);
       return Refused;
     }
   }
   return Success;
 }
 
-DiskExit AddPlayer(const char* program, DiskFile& file, player::PsgProfile profile, bool replace) {
-  if (const DiskExit checked = CheckPlayerMayGo(program, file, replace); checked != Success) {
+DiskExit AddPlayer(const Reporter& report, DiskFile& file, player::PsgProfile profile,
+                   bool replace) {
+  if (const DiskExit checked = CheckPlayerMayGo(report, file, replace); checked != Success) {
     return checked;
   }
   const d77::DiskResult added =
       d77::AddFile(file.disk, kPlayerName, player::PlayerFile(profile), true);
   if (added != d77::DiskDone) {
-    return ReportRefusal(program, file.path, "add", kPlayerName, added);
+    return ReportRefusal(report, file.path, "add", kPlayerName, added);
   }
-  return WritePlayMenu(program, file, std::string(), true);
+  return WritePlayMenu(report, file, std::string(), true);
 }
 
 }  // namespace tonebake::media

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 #include <vector>
+#include "media/reporter.h"
 
 #include "d77/d77_image.h"
 #include "d77/fbasic_disk.h"
@@ -39,16 +40,16 @@ struct NamedFile {
   const char* what;
   std::string path;
 };
-bool AnyTwoAreOneFile(const char* program, const std::vector<NamedFile>& files);
+bool AnyTwoAreOneFile(const Reporter& report, const std::vector<NamedFile>& files);
 
 // Checks the final flush of standard output, as a run that printed to a
 // full disk or a closed pipe has failed. Returns `exit`, or `failure` with
 // a message when a run that succeeded could not write its output.
-int FinishStandardOutput(const char* program, int exit, int failure);
+int FinishStandardOutput(const Reporter& report, int exit, int failure);
 
 // Reads and checks the disk at `path`, to be looked at. Messages name the
-// program, the disk and the reason.
-DiskExit LoadDisk(const char* program, const std::string& path, DiskFile& file);
+// report, the disk and the reason.
+DiskExit LoadDisk(const Reporter& report, const std::string& path, DiskFile& file);
 
 // What disks and tapes share. MediumExists: whether anything is at `path`.
 // ReadMedium: the whole file, or a report that it cannot be read; one of
@@ -56,35 +57,36 @@ DiskExit LoadDisk(const char* program, const std::string& path, DiskFile& file);
 // LockMedium: the lock of the `kind` ("disk", "tape") at `path`, waiting for
 // another run and saying so; a lock that cannot be had is reported.
 bool MediumExists(const std::string& path);
-DiskExit ReadMedium(const char* program, const std::string& path, std::uint32_t maxBytes,
+DiskExit ReadMedium(const Reporter& report, const std::string& path, std::uint32_t maxBytes,
                     std::vector<std::uint8_t>& bytes);
-DiskExit LockMedium(const char* program, const std::string& path, const char* kind, FileLock& lock);
+DiskExit LockMedium(const Reporter& report, const std::string& path, const char* kind,
+                    FileLock& lock);
 
 // A file to add, of at most `maxBytes` (a larger one is refused as
 // `tooLarge` says before it is read), and the name it goes by: `given`, or
 // the default from its base name, said when cut.
-DiskExit ReadSource(const char* program, const std::string& source, std::uint32_t maxBytes,
+DiskExit ReadSource(const Reporter& report, const std::string& source, std::uint32_t maxBytes,
                     const std::string& tooLarge, std::vector<std::uint8_t>& content);
-std::string NameFor(const char* program, const std::string& source, const std::string* given);
+std::string NameFor(const Reporter& report, const std::string& source, const std::string* given);
 
 // Takes the lock of the disk at file.path (LockMedium).
-DiskExit LockDisk(const char* program, DiskFile& file);
+DiskExit LockDisk(const Reporter& report, DiskFile& file);
 
 // Takes the disk's lock (waiting for another run, and saying so), then reads
 // and checks it; a missing disk starts as a blank F-BASIC data disk.
-DiskExit LoadDiskToChange(const char* program, const std::string& path, DiskFile& file);
+DiskExit LoadDiskToChange(const Reporter& report, const std::string& path, DiskFile& file);
 
 // Writes the disk's new bytes to `out`, to be committed alone or with other
 // files. A disk that was missing is only ever made, never put over one that
 // has appeared meanwhile.
-DiskExit WriteDisk(const char* program, const DiskFile& file, ReplacingFile& out);
+DiskExit WriteDisk(const Reporter& report, const DiskFile& file, ReplacingFile& out);
 
 // WriteDisk and commit: the disk is replaced whole, or left as it was.
-DiskExit SaveDisk(const char* program, const DiskFile& file);
+DiskExit SaveDisk(const Reporter& report, const DiskFile& file);
 
 // Reports a file that cannot be written: "cannot write" and why, and, for
 // the disk itself, that it is unchanged.
-DiskExit ReportWriteFailure(const char* program, const std::string& path, std::int32_t code,
+DiskExit ReportWriteFailure(const Reporter& report, const std::string& path, std::int32_t code,
                             bool isDisk);
 
 // Why a change was refused, in words.
@@ -92,16 +94,17 @@ std::string DescribeRefusal(d77::DiskResult result);
 
 // Reports that `action` ("add", "remove"...) of NAME on the disk at `path`
 // was refused, and why; returns the exit code for it.
-DiskExit ReportRefusal(const char* program, const std::string& path, const char* action,
+DiskExit ReportRefusal(const Reporter& report, const std::string& path, const char* action,
                        const std::string& name, d77::DiskResult result);
 
 // Whether NAME could be added to the loaded disk, before its content is
 // known: a valid name, free or to be replaced, on a disk that may be
 // changed. Reports a refusal.
-DiskExit CheckAdd(const char* program, const DiskFile& file, const std::string& name, bool replace);
+DiskExit CheckAdd(const Reporter& report, const DiskFile& file, const std::string& name,
+                  bool replace);
 
 // Stores `content` as NAME on the loaded disk, in memory; reports a refusal.
-DiskExit AddContent(const char* program, DiskFile& file, const std::string& name,
+DiskExit AddContent(const Reporter& report, DiskFile& file, const std::string& name,
                     const std::vector<std::uint8_t>& content, bool replace);
 
 // What a file that is not an FM-7 PCM image looks like, for a message:
@@ -110,7 +113,7 @@ std::string WhatItLooksLike(const std::vector<std::uint8_t>& bytes);
 
 // Refuses `content` of `source` unless it is an FM-7 PCM image or `raw` is
 // given: a WAVE file added by mistake would only waste the disk.
-DiskExit CheckIsImage(const char* program, const std::string& source,
+DiskExit CheckIsImage(const Reporter& report, const std::string& source,
                       const std::vector<std::uint8_t>& content, bool raw);
 
 // The player's files on a disk.
@@ -120,12 +123,12 @@ constexpr const char* kMenuName = "PLAY";
 // Whether a sound of `count` samples (its true count) goes in PLAY's list.
 // One that PLAY cannot load (none, or more than its room holds) stays on
 // the disk or tape but out of the list; with `tell`, a message says so.
-bool InPlaysList(const char* program, const std::string& path, const std::string& name,
+bool InPlaysList(const Reporter& report, const std::string& path, const std::string& name,
                  std::uint32_t count, bool tell);
 
 // Warns when LOADM would read the last sample of the image `content` (from
 // `source`) as the start of another block: a sample of 00.
-void WarnIfLoadmMisreads(const char* program, const std::string& source,
+void WarnIfLoadmMisreads(const Reporter& report, const std::string& source,
                          const std::vector<std::uint8_t>& content);
 
 // Makes PLAY's list again from the sounds on the loaded disk, when
@@ -133,23 +136,24 @@ void WarnIfLoadmMisreads(const char* program, const std::string& source,
 // their names). A sound PLAY cannot load stays on the disk but out of the
 // list; that is said of the sound just `added` (none when empty), or of
 // every such sound with `tellAll`.
-DiskExit RefreshPlayMenu(const char* program, DiskFile& file, const std::string& added,
+DiskExit RefreshPlayMenu(const Reporter& report, DiskFile& file, const std::string& added,
                          bool tellAll = false);
 
 // Whether PLAYER and PLAY may be put on the loaded disk: a file of either
 // name that is not tonebake's own is replaced only with `replace`.
-DiskExit CheckPlayerMayGo(const char* program, const DiskFile& file, bool replace);
+DiskExit CheckPlayerMayGo(const Reporter& report, const DiskFile& file, bool replace);
 
 // Puts PLAYER, with the profile's volume tables, and PLAY on the loaded
 // disk, in place of tonebake's own (or, with `replace`, of any) there.
-DiskExit AddPlayer(const char* program, DiskFile& file, player::PsgProfile profile, bool replace);
+DiskExit AddPlayer(const Reporter& report, DiskFile& file, player::PsgProfile profile,
+                   bool replace);
 
 // The names of the player and of the menu, never sounds of PLAY's list.
 bool IsMenuFileName(const std::string& name);
 
 // Says what adding (or removing) a file of PLAYER's or PLAY's name by hand
 // does to the menu; nothing for other names.
-void TellAboutMenuFile(const char* program, const std::string& path, const std::string& name,
+void TellAboutMenuFile(const Reporter& report, const std::string& path, const std::string& name,
                        bool removed);
 
 }  // namespace tonebake::media

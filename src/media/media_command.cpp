@@ -27,12 +27,12 @@ bool Given(const MediaCommand& command, const std::string& option) {
 
 }  // namespace
 
-int ReportUsage(const char* program, const std::string& why) {
-  std::fprintf(stderr, "%s: %s (see '%s --help')\n", program, why.c_str(), program);
+int ReportUsage(const Reporter& report, const std::string& why) {
+  report.Say("%s (see '%s --help')\n", why.c_str(), report.program());
   return kBadUsage;
 }
 
-int RunMediaCommand(const char* program, const char* usage,
+int RunMediaCommand(const Reporter& report, const char* usage,
                     const std::vector<std::string>& arguments, const MediaVerb* verbs,
                     std::size_t verbCount) {
   MediaCommand command;
@@ -47,7 +47,7 @@ int RunMediaCommand(const char* program, const char* usage,
       std::fputs(usage, stdout);
       return kSuccess;
     } else if (argument == "--version") {
-      std::printf("%s %s\n", program, TONEBAKE_VERSION);
+      std::printf("%s %s\n", report.program(), TONEBAKE_VERSION);
       return kSuccess;
     } else if (argument == "--replace") {
       command.replace = true;
@@ -56,15 +56,15 @@ int RunMediaCommand(const char* program, const char* usage,
     } else if (argument == "--psg") {
       player::PsgProfile profile = player::PsgProfile::Fm7;
       if (i + 1 == arguments.size() || !player::ParsePsgProfile(arguments[i + 1], profile)) {
-        return ReportUsage(program, "--psg takes fm7 or fm77av");
+        return ReportUsage(report, "--psg takes fm7 or fm77av");
       }
       command.profile = profile;
       ++i;
     } else if (argument == "--rate" && i + 1 < arguments.size()) {
       command.rate = arguments[++i];
     } else {
-      return ReportUsage(program, argument == "--rate" ? "option '--rate' needs a value"
-                                                       : "unknown option '" + argument + "'");
+      return ReportUsage(report, argument == "--rate" ? "option '--rate' needs a value"
+                                                      : "unknown option '" + argument + "'");
     }
   }
   for (std::size_t v = 0; v < verbCount; ++v) {
@@ -73,21 +73,21 @@ int RunMediaCommand(const char* program, const char* usage,
       continue;
     }
     if (command.operands.size() < verb.minOperands || command.operands.size() > verb.maxOperands) {
-      return ReportUsage(program, "wrong number of names for '" + command.verb + "'");
+      return ReportUsage(report, "wrong number of names for '" + command.verb + "'");
     }
     for (const auto& pair : kOptionVerbs) {
       const bool other = pair.otherVerb != nullptr && command.verb == pair.otherVerb;
       if (Given(command, pair.option) && command.verb != pair.verb && !other) {
         return ReportUsage(
-            program, std::string(pair.option) + " goes with '" + pair.verb + "'" +
-                         (pair.otherVerb != nullptr ? std::string(" or '") + pair.otherVerb + "'"
-                                                    : std::string()));
+            report, std::string(pair.option) + " goes with '" + pair.verb + "'" +
+                        (pair.otherVerb != nullptr ? std::string(" or '") + pair.otherVerb + "'"
+                                                   : std::string()));
       }
     }
     return verb.run(command);
   }
   return ReportUsage(
-      program, command.verb.empty() ? "no command" : "unknown command '" + command.verb + "'");
+      report, command.verb.empty() ? "no command" : "unknown command '" + command.verb + "'");
 }
 
 }  // namespace tonebake::media

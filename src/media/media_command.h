@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <vector>
+#include "media/reporter.h"
 
 #include "player/volume_table.h"
 
@@ -30,12 +31,12 @@ struct MediaVerb {
 
 // Reads the command line, prints help or the version, refuses bad usage
 // (exit 1, with the reason), or runs the verb. `usage` is the help text.
-int RunMediaCommand(const char* program, const char* usage,
+int RunMediaCommand(const Reporter& report, const char* usage,
                     const std::vector<std::string>& arguments, const MediaVerb* verbs,
                     std::size_t verbCount);
 
 // "PROGRAM: WHY (see 'PROGRAM --help')", exit 1.
-int ReportUsage(const char* program, const std::string& why);
+int ReportUsage(const Reporter& report, const std::string& why);
 
 }  // namespace tonebake::media
 

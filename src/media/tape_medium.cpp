@@ -13,14 +13,14 @@ namespace {
 
 constexpr int kMissing = -1;
 
-DiskExit ReadImage(const char* program, TapeImage& tape) {
-  if (const DiskExit read = ReadMedium(program, tape.path, kLargestTape, tape.bytes);
+DiskExit ReadImage(const Reporter& report, TapeImage& tape) {
+  if (const DiskExit read = ReadMedium(report, tape.path, kLargestTape, tape.bytes);
       read != Success) {
     return read;
   }
   std::string why;
   if (t77::ReadWholeTape(tape.bytes, tape.contents, why) != t77::TapeRead) {
-    std::fprintf(stderr, "%s: %s: %s\n", program, tape.path.c_str(), why.c_str());
+    report.Say("%s: %s\n", tape.path.c_str(), why.c_str());
     return CannotRead;
   }
   return Success;
@@ -46,30 +46,30 @@ int TonebakesFile(const TapeImage& tape, const char* name) {
   return index != kMissing && IsTonebakes(tape, index, name) ? index : kMissing;
 }
 
-DiskExit RefuseShared(const char* program, const TapeImage& tape, const char* action,
+DiskExit RefuseShared(const Reporter& report, const TapeImage& tape, const char* action,
                       const std::string& name) {
-  std::fprintf(stderr,
-               "%s: %s: cannot %s %s: its sound on the tape runs into a stretch this tool cannot "
-               "read, which it keeps as it is; the tape is unchanged\n",
-               program, tape.path.c_str(), action, fbasic::ShowName(name).c_str());
+  report.Say(
+      "%s: cannot %s %s: its sound on the tape runs into a stretch this tool cannot "
+      "read, which it keeps as it is; the tape is unchanged\n",
+      tape.path.c_str(), action, fbasic::ShowName(name).c_str());
   return Refused;
 }
 
 // Puts `file` in the place of the one at `index`, or adds it at `insertAt`
 // when there is none.
-DiskExit Put(const char* program, TapeImage& tape, int index, std::size_t insertAt,
+DiskExit Put(const Reporter& report, TapeImage& tape, int index, std::size_t insertAt,
              const t77::TapeFile& file) {
   if (index == kMissing) {
     t77::InsertFile(tape.contents, insertAt, file);
   } else if (!t77::ReplaceFile(tape.contents, static_cast<std::size_t>(index), file)) {
-    return RefuseShared(program, tape, "replace", file.name);
+    return RefuseShared(report, tape, "replace", file.name);
   }
   tape.changed = true;
   return Success;
 }
 
 // PLAY's list: the sounds after PLAYER, in order, that PLAY can load.
-std::vector<fbasic::MenuSound> MenuSounds(const char* program, const TapeImage& tape,
+std::vector<fbasic::MenuSound> MenuSounds(const Reporter& report, const TapeImage& tape,
                                           int playerIndex, const std::string& added, bool tellAll) {
   std::vector<fbasic::MenuSound> sounds;
   const auto& files = tape.contents.files;
@@ -78,7 +78,7 @@ std::vector<fbasic::MenuSound> MenuSounds(const char* program, const TapeImage& 
     PcmImageInfo info;
     if (IsMenuFileName(file.name) || !t77::IsMachineLanguage(file) ||
         !ParsePcmImage(file.body.data(), file.body.size(), info) ||
-        !InPlaysList(program, tape.path, file.name, info.samples, tellAll || file.name == added)) {
+        !InPlaysList(report, tape.path, file.name, info.samples, tellAll || file.name == added)) {
       continue;
     }
     sounds.push_back({file.name, info.samples, info.wait});
@@ -91,26 +91,25 @@ t77::TapeFile Menu(const std::vector<fbasic::MenuSound>& sounds) {
                              fbasic::TapePlayProgram(sounds, player::PlayLayoutOfThePlayer()));
 }
 
-DiskExit RefreshPlayMenu(const char* program, TapeImage& tape, const std::string& added) {
+DiskExit RefreshPlayMenu(const Reporter& report, TapeImage& tape, const std::string& added) {
   const int playerIndex = TonebakesFile(tape, kPlayerName);
   const int menuIndex = TonebakesFile(tape, kMenuName);
   if (playerIndex == kMissing || menuIndex == kMissing) {
     return Success;
   }
-  return Put(program, tape, menuIndex, 0,
-             Menu(MenuSounds(program, tape, playerIndex, added, false)));
+  return Put(report, tape, menuIndex, 0, Menu(MenuSounds(report, tape, playerIndex, added, false)));
 }
 
 }  // namespace
 
-DiskExit LoadTape(const char* program, const std::string& path, TapeImage& tape) {
+DiskExit LoadTape(const Reporter& report, const std::string& path, TapeImage& tape) {
   tape.path = path;
-  return ReadImage(program, tape);
+  return ReadImage(report, tape);
 }
 
-DiskExit LoadTapeToChange(const char* program, const std::string& path, TapeImage& tape) {
+DiskExit LoadTapeToChange(const Reporter& report, const std::string& path, TapeImage& tape) {
   tape.path = path;
-  if (const DiskExit locked = LockMedium(program, path, "tape", tape.lock); locked != Success) {
+  if (const DiskExit locked = LockMedium(report, path, "tape", tape.lock); locked != Success) {
     return locked;
   }
   tape.created = !MediumExists(path);
@@ -120,75 +119,74 @@ DiskExit LoadTapeToChange(const char* program, const std::string& path, TapeImag
     t77::ReadWholeTape(tape.bytes, tape.contents, ignored);
     return Success;
   }
-  return ReadImage(program, tape);
+  return ReadImage(report, tape);
 }
 
-DiskExit CheckAdd(const char* program, const TapeImage& tape, const std::string& name,
+DiskExit CheckAdd(const Reporter& report, const TapeImage& tape, const std::string& name,
                   bool replace) {
   if (!fbasic::IsValidName(name)) {
-    return ReportRefusal(program, tape.path, "add", name, d77::NameNotAllowed);
+    return ReportRefusal(report, tape.path, "add", name, d77::NameNotAllowed);
   }
   if (IndexOf(tape, name) != kMissing && !replace) {
-    std::fprintf(stderr,
-                 "%s: %s: cannot add %s: a file of that name is on the tape already "
-                 "(--replace replaces it)\n",
-                 program, tape.path.c_str(), name.c_str());
+    report.Say(
+        "%s: cannot add %s: a file of that name is on the tape already "
+        "(--replace replaces it)\n",
+        tape.path.c_str(), name.c_str());
     return Refused;
   }
   return Success;
 }
 
-DiskExit AddImage(const char* program, TapeImage& tape, const std::string& name,
+DiskExit AddImage(const Reporter& report, TapeImage& tape, const std::string& name,
                   const std::vector<std::uint8_t>& image, bool replace) {
-  if (const DiskExit checked = CheckAdd(program, tape, name, replace); checked != Success) {
+  if (const DiskExit checked = CheckAdd(report, tape, name, replace); checked != Success) {
     return checked;
   }
   if (image.empty() || image.size() > kLargestTapeImage) {
-    std::fprintf(stderr, "%s: %s: cannot add %s: a tape file holds 1 to %u bytes, not %zu\n",
-                 program, tape.path.c_str(), fbasic::ShowName(name).c_str(), kLargestTapeImage,
-                 image.size());
+    report.Say("%s: cannot add %s: a tape file holds 1 to %u bytes, not %zu\n", tape.path.c_str(),
+               fbasic::ShowName(name).c_str(), kLargestTapeImage, image.size());
     return Refused;
   }
-  const DiskExit put = Put(program, tape, IndexOf(tape, name), tape.contents.files.size(),
+  const DiskExit put = Put(report, tape, IndexOf(tape, name), tape.contents.files.size(),
                            t77::MachineLanguageFile(name, image));
-  return put == Success ? RefreshPlayMenu(program, tape, name) : put;
+  return put == Success ? RefreshPlayMenu(report, tape, name) : put;
 }
 
-DiskExit RemoveImage(const char* program, TapeImage& tape, const std::string& name) {
+DiskExit RemoveImage(const Reporter& report, TapeImage& tape, const std::string& name) {
   const int index = IndexOf(tape, name);
   if (index == kMissing) {
-    std::fprintf(stderr, "%s: %s: cannot remove %s: no file of that name is on the tape\n", program,
-                 tape.path.c_str(), fbasic::ShowName(name).c_str());
+    report.Say("%s: cannot remove %s: no file of that name is on the tape\n", tape.path.c_str(),
+               fbasic::ShowName(name).c_str());
     return Refused;
   }
   if (!t77::RemoveFile(tape.contents, static_cast<std::size_t>(index))) {
-    return RefuseShared(program, tape, "remove", name);
+    return RefuseShared(report, tape, "remove", name);
   }
   tape.changed = true;
-  return RefreshPlayMenu(program, tape, std::string());
+  return RefreshPlayMenu(report, tape, std::string());
 }
 
-DiskExit CheckPlayerMayGo(const char* program, const TapeImage& tape, bool replace) {
+DiskExit CheckPlayerMayGo(const Reporter& report, const TapeImage& tape, bool replace) {
   for (const char* name : {kPlayerName, kMenuName}) {
     const int index = IndexOf(tape, name);
     if (index != kMissing && !IsTonebakes(tape, index, name) && !replace) {
-      std::fprintf(stderr,
-                   "%s: %s: cannot put the player on it: %s on the tape is a file of yours, not "
-                   "tonebake's (--replace replaces it)\n",
-                   program, tape.path.c_str(), name);
+      report.Say(
+          "%s: cannot put the player on it: %s on the tape is a file of yours, not "
+          "tonebake's (--replace replaces it)\n",
+          tape.path.c_str(), name);
       return Refused;
     }
   }
   return Success;
 }
 
-DiskExit AddPlayer(const char* program, TapeImage& tape, player::PsgProfile profile, bool replace) {
-  if (const DiskExit checked = CheckPlayerMayGo(program, tape, replace); checked != Success) {
+DiskExit AddPlayer(const Reporter& report, TapeImage& tape, player::PsgProfile profile,
+                   bool replace) {
+  if (const DiskExit checked = CheckPlayerMayGo(report, tape, replace); checked != Success) {
     return checked;
   }
   const t77::TapeFile code = t77::MachineLanguageFile(kPlayerName, player::PlayerFile(profile));
-  if (const DiskExit put = Put(program, tape, IndexOf(tape, kPlayerName), 0, code);
-      put != Success) {
+  if (const DiskExit put = Put(report, tape, IndexOf(tape, kPlayerName), 0, code); put != Success) {
     return put;
   }
   // PLAY must come before PLAYER, which it loads as the tape runs on.
@@ -196,16 +194,16 @@ DiskExit AddPlayer(const char* program, TapeImage& tape, player::PsgProfile prof
   int menuIndex = IndexOf(tape, kMenuName);
   if (menuIndex > playerIndex) {
     if (!t77::RemoveFile(tape.contents, static_cast<std::size_t>(menuIndex))) {
-      return RefuseShared(program, tape, "move", kMenuName);
+      return RefuseShared(report, tape, "move", kMenuName);
     }
     menuIndex = kMissing;
   }
   const std::vector<fbasic::MenuSound> sounds =
-      MenuSounds(program, tape, IndexOf(tape, kPlayerName), std::string(), true);
-  return Put(program, tape, menuIndex, 0, Menu(sounds));
+      MenuSounds(report, tape, IndexOf(tape, kPlayerName), std::string(), true);
+  return Put(report, tape, menuIndex, 0, Menu(sounds));
 }
 
-DiskExit WriteTape(const char* program, const TapeImage& tape, ReplacingFile& out) {
+DiskExit WriteTape(const Reporter& report, const TapeImage& tape, ReplacingFile& out) {
   const std::vector<std::uint8_t> bytes =
       tape.changed || tape.created ? t77::TapeBytes(tape.contents) : tape.bytes;
   const auto placement =
@@ -215,21 +213,21 @@ DiskExit WriteTape(const char* program, const TapeImage& tape, ReplacingFile& ou
     code = out.Write(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
   }
   if (code != 0) {
-    std::fprintf(stderr, "%s: %s: cannot write: %s; the tape is unchanged\n", program,
-                 tape.path.c_str(), DescribeFileError(code).c_str());
+    report.Say("%s: cannot write: %s; the tape is unchanged\n", tape.path.c_str(),
+               DescribeFileError(code).c_str());
     return CannotWrite;
   }
   return Success;
 }
 
-DiskExit SaveTape(const char* program, const TapeImage& tape) {
+DiskExit SaveTape(const Reporter& report, const TapeImage& tape) {
   ReplacingFile out;
-  if (const DiskExit written = WriteTape(program, tape, out); written != Success) {
+  if (const DiskExit written = WriteTape(report, tape, out); written != Success) {
     return written;
   }
   if (const std::int32_t code = out.Commit(); code != 0) {
-    std::fprintf(stderr, "%s: %s: cannot write: %s; the tape is unchanged\n", program,
-                 tape.path.c_str(), DescribeFileError(code).c_str());
+    report.Say("%s: cannot write: %s; the tape is unchanged\n", tape.path.c_str(),
+               DescribeFileError(code).c_str());
     return CannotWrite;
   }
   return Success;

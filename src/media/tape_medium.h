@@ -3,6 +3,7 @@
 
 #include <string>
 #include <vector>
+#include "media/reporter.h"
 
 #include "fileio/file_lock.h"
 #include "fileio/replacing_file.h"
@@ -35,33 +36,34 @@ struct TapeImage {
 };
 
 // Reads the tape at `path`, to be looked at.
-DiskExit LoadTape(const char* program, const std::string& path, TapeImage& tape);
+DiskExit LoadTape(const Reporter& report, const std::string& path, TapeImage& tape);
 // Takes the tape's lock, then reads it; a missing tape starts empty.
-DiskExit LoadTapeToChange(const char* program, const std::string& path, TapeImage& tape);
+DiskExit LoadTapeToChange(const Reporter& report, const std::string& path, TapeImage& tape);
 
 // Whether NAME can go on the loaded tape: a name F-BASIC takes, free or to
 // be replaced. Reports a refusal.
-DiskExit CheckAdd(const char* program, const TapeImage& tape, const std::string& name,
+DiskExit CheckAdd(const Reporter& report, const TapeImage& tape, const std::string& name,
                   bool replace);
 // Adds `image` as the machine-language file NAME: after what is there, or,
 // with `replace`, in the place of the file of that name. Keeps PLAY's list
 // current while tonebake's PLAYER and PLAY are on the tape.
-DiskExit AddImage(const char* program, TapeImage& tape, const std::string& name,
+DiskExit AddImage(const Reporter& report, TapeImage& tape, const std::string& name,
                   const std::vector<std::uint8_t>& image, bool replace);
 // Removes the file NAME, keeping PLAY's list current.
-DiskExit RemoveImage(const char* program, TapeImage& tape, const std::string& name);
+DiskExit RemoveImage(const Reporter& report, TapeImage& tape, const std::string& name);
 
 // Whether PLAY and PLAYER may be put on the loaded tape: a file of either
 // name that is not tonebake's own is replaced only with `replace`.
-DiskExit CheckPlayerMayGo(const char* program, const TapeImage& tape, bool replace);
+DiskExit CheckPlayerMayGo(const Reporter& report, const TapeImage& tape, bool replace);
 // Puts PLAY and PLAYER first on the tape (or in the place of tonebake's
 // own), every other file after them as it was.
-DiskExit AddPlayer(const char* program, TapeImage& tape, player::PsgProfile profile, bool replace);
+DiskExit AddPlayer(const Reporter& report, TapeImage& tape, player::PsgProfile profile,
+                   bool replace);
 
 // Writes the tape's new bytes to `out`, to be committed alone or with
 // others; SaveTape commits it alone.
-DiskExit WriteTape(const char* program, const TapeImage& tape, ReplacingFile& out);
-DiskExit SaveTape(const char* program, const TapeImage& tape);
+DiskExit WriteTape(const Reporter& report, const TapeImage& tape, ReplacingFile& out);
+DiskExit SaveTape(const Reporter& report, const TapeImage& tape);
 
 }  // namespace tonebake::media
 

@@ -21,6 +21,7 @@ namespace {
 enum ExitCode : int { Success = 0, BadUsage = 1, CannotRead = 2, CannotWrite = 3 };
 
 constexpr const char* kProgram = "tonebake-play";
+constexpr media::Reporter kReport{kProgram};
 constexpr const char* kStandardStream = "-";
 constexpr std::uint32_t kWaveHeaderBytes = 44;
 // An image is the samples and 11 bytes; PLAY holds 20,480 of them at most.
@@ -53,7 +54,7 @@ struct Options {
 };
 
 int Usage(const std::string& why) {
-  std::fprintf(stderr, "%s: %s (see '%s --help')\n", kProgram, why.c_str(), kProgram);
+  kReport.Say("%s (see '%s --help')\n", why.c_str(), kProgram);
   return BadUsage;
 }
 
@@ -95,7 +96,7 @@ int ParseArguments(const std::vector<std::string>& arguments, Options& options) 
   options.image = names[0];
   options.output = names[1];
   if (options.output != kStandardStream &&
-      media::AnyTwoAreOneFile(kProgram, {{"IMAGE", options.image}, {"OUT", options.output}})) {
+      media::AnyTwoAreOneFile(kReport, {{"IMAGE", options.image}, {"OUT", options.output}})) {
     return BadUsage;
   }
   return -1;
@@ -107,20 +108,20 @@ int LoadSound(const std::string& path, std::vector<std::uint8_t>& loaded) {
   const std::int32_t code = LoadFileAtMost(path, kLargestImage, file);
   PcmImageInfo info;
   if (code == 0 && !ParsePcmImage(file.bytes.get(), file.length, info)) {
-    std::fprintf(stderr, "%s: %s: cannot read: not an FM-7 PCM image\n", kProgram, path.c_str());
+    kReport.Say("%s: cannot read: not an FM-7 PCM image\n", path.c_str());
     return CannotRead;
   }
   if (code != 0) {
-    std::fprintf(stderr, "%s: %s: cannot read: %s\n", kProgram, path.c_str(),
-                 code == TooLargeForUse ? "not an FM-7 PCM image (too large)"
-                                        : DescribeFileError(code).c_str());
+    kReport.Say("%s: cannot read: %s\n", path.c_str(),
+                code == TooLargeForUse ? "not an FM-7 PCM image (too large)"
+                                       : DescribeFileError(code).c_str());
     return CannotRead;
   }
   if (!player::FitsPlay(info.samples)) {
-    std::fprintf(stderr, "%s: %s: cannot play: its count is %u; PLAY loads 1 to %u bytes at &H%X\n",
-                 kProgram, path.c_str(), static_cast<unsigned>(info.samples),
-                 static_cast<unsigned>(player::kSoundRoom),
-                 static_cast<unsigned>(player::kSoundAddress));
+    kReport.Say("%s: cannot play: its count is %u; PLAY loads 1 to %u bytes at &H%X\n",
+                path.c_str(), static_cast<unsigned>(info.samples),
+                static_cast<unsigned>(player::kSoundRoom),
+                static_cast<unsigned>(player::kSoundAddress));
     return CannotRead;
   }
   const std::uint8_t* start = file.bytes.get() + pcm_image_offset::kWait;
@@ -148,14 +149,13 @@ int Save(const std::string& path, const std::vector<std::uint8_t>& bytes) {
         std::fflush(stdout) == 0) {
       return Success;
     }
-    std::fprintf(stderr, "%s: standard output: cannot write: %s\n", kProgram,
-                 DescribeFileError(errno != 0 ? errno : WriteFailed).c_str());
+    kReport.Say("standard output: cannot write: %s\n",
+                DescribeFileError(errno != 0 ? errno : WriteFailed).c_str());
     return CannotWrite;
   }
   const std::int32_t code = SaveFile(path, bytes.data(), static_cast<std::uint32_t>(bytes.size()));
   if (code != 0) {
-    std::fprintf(stderr, "%s: %s: cannot write: %s\n", kProgram, path.c_str(),
-                 DescribeFileError(code).c_str());
+    kReport.Say("%s: cannot write: %s\n", path.c_str(), DescribeFileError(code).c_str());
     return CannotWrite;
   }
   return Success;
@@ -174,8 +174,7 @@ int Run(const std::vector<std::string>& arguments) {
   std::string error;
   const auto samples = static_cast<std::uint16_t>(loaded.size() - 1);
   if (!player::RunPlayer(options.profile, loaded, samples, cpu, error)) {
-    std::fprintf(stderr, "%s: %s: the player stopped: %s\n", kProgram, options.image.c_str(),
-                 error.c_str());
+    kReport.Say("%s: the player stopped: %s\n", options.image.c_str(), error.c_str());
     return CannotRead;
   }
   const std::vector<std::int16_t> rendered = player::RenderPsg(
@@ -198,6 +197,6 @@ int Run(const std::vector<std::string>& arguments) {
 int main(int argc, char** argv) {
   tonebake::os_file::InstallSignalHandling();
   const int exit = tonebake::play::Run(std::vector<std::string>(argv + 1, argv + argc));
-  return tonebake::media::FinishStandardOutput(tonebake::play::kProgram, exit,
+  return tonebake::media::FinishStandardOutput(tonebake::play::kReport, exit,
                                                tonebake::play::CannotWrite);
 }

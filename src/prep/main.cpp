@@ -29,6 +29,7 @@ namespace {
 enum ExitCode : int { Success = 0, BadUsage = 1, UnreadableInput = 2, OutputFailure = 3 };
 
 constexpr const char* kProgram = "tonebake-prep";
+constexpr media::Reporter kReport{kProgram};
 constexpr std::uint32_t kMaxCountField = 0xFFFF;
 constexpr std::uint32_t kDiskCapacity = d77::kClusters * d77::kClusterSize;
 
@@ -50,38 +51,36 @@ std::string Clock(double seconds) {
 // Warnings about what an FM-7 can play, each with the duration that fits.
 void WarnAboutLength(const std::string& output, std::uint64_t count, std::uint32_t rate) {
   if (count > kMaxCountField) {
-    std::fprintf(stderr,
-                 "%s: warning: %s: %llu samples; the image's 16-bit sample count wraps above "
-                 "%u (%.2f s at %u Hz)\n",
-                 kProgram, output.c_str(), static_cast<unsigned long long>(count), kMaxCountField,
-                 static_cast<double>(kMaxCountField) / rate, rate);
+    kReport.Say(
+        "warning: %s: %llu samples; the image's 16-bit sample count wraps above "
+        "%u (%.2f s at %u Hz)\n",
+        output.c_str(), static_cast<unsigned long long>(count), kMaxCountField,
+        static_cast<double>(kMaxCountField) / rate, rate);
   }
   if (count > kFitSamples) {
-    std::fprintf(stderr,
-                 "%s: warning: %s: %llu samples, more than PLAY loads (%u bytes, from &H%X "
-                 "up to &H%X); %u samples (%.2f s at %u Hz) fit, and --fit makes it fit\n",
-                 kProgram, output.c_str(), static_cast<unsigned long long>(count), kFitSamples,
-                 static_cast<unsigned>(player::kSoundAddress),
-                 static_cast<unsigned>(player::kSoundRoomEnd - 1), kFitSamples,
-                 static_cast<double>(kFitSamples) / rate, rate);
+    kReport.Say(
+        "warning: %s: %llu samples, more than PLAY loads (%u bytes, from &H%X "
+        "up to &H%X); %u samples (%.2f s at %u Hz) fit, and --fit makes it fit\n",
+        output.c_str(), static_cast<unsigned long long>(count), kFitSamples,
+        static_cast<unsigned>(player::kSoundAddress),
+        static_cast<unsigned>(player::kSoundRoomEnd - 1), kFitSamples,
+        static_cast<double>(kFitSamples) / rate, rate);
   }
 }
 
 // What --fit cut, when even wait 63 could not hold it all.
 void WarnAboutCut(const PrepOptions& options, const Plan& plan, const SampleWriter& writer) {
   if (plan.expectedOutput > writer.count()) {
-    std::fprintf(stderr,
-                 "%s: warning: %s: cut to %.2f s of %.2f s at %u Hz to fit what PLAY loads, "
-                 "with a 10 ms fade-out\n",
-                 kProgram, Named(options.input).c_str(),
-                 static_cast<double>(writer.count()) / plan.rate,
-                 static_cast<double>(plan.expectedOutput) / plan.rate, plan.rate);
+    kReport.Say(
+        "warning: %s: cut to %.2f s of %.2f s at %u Hz to fit what PLAY loads, "
+        "with a 10 ms fade-out\n",
+        Named(options.input).c_str(), static_cast<double>(writer.count()) / plan.rate,
+        static_cast<double>(plan.expectedOutput) / plan.rate, plan.rate);
   } else {
-    std::fprintf(stderr,
-                 "%s: warning: %s: cut to %.2f s at %u Hz to fit what PLAY loads, with a 10 ms "
-                 "fade-out\n",
-                 kProgram, Named(options.input).c_str(),
-                 static_cast<double>(writer.count()) / plan.rate, plan.rate);
+    kReport.Say(
+        "warning: %s: cut to %.2f s at %u Hz to fit what PLAY loads, with a 10 ms "
+        "fade-out\n",
+        Named(options.input).c_str(), static_cast<double>(writer.count()) / plan.rate, plan.rate);
   }
 }
 
@@ -89,15 +88,15 @@ void WarnAboutSound(const PrepOptions& options, const Plan& plan, const PassRepo
                     const SampleWriter& writer, double inputRate) {
   const std::uint64_t repaired = report.repaired + writer.quantizer().notNumbers();
   if (repaired > 0) {
-    std::fprintf(stderr,
-                 "%s: warning: %s: %llu samples were not numbers (NaN) or infinite; they were "
-                 "replaced by silence or full scale\n",
-                 kProgram, Named(options.input).c_str(), static_cast<unsigned long long>(repaired));
+    kReport.Say(
+        "warning: %s: %llu samples were not numbers (NaN) or infinite; they were "
+        "replaced by silence or full scale\n",
+        Named(options.input).c_str(), static_cast<unsigned long long>(repaired));
   }
   if (report.stoppedEarly) {
     const double at = static_cast<double>(plan.startFrame + report.framesRead) / inputRate;
-    std::fprintf(stderr, "%s: warning: %s: decoding stopped at %s; the part before it is kept\n",
-                 kProgram, Named(options.input).c_str(), Clock(at).c_str());
+    kReport.Say("warning: %s: decoding stopped at %s; the part before it is kept\n",
+                Named(options.input).c_str(), Clock(at).c_str());
   }
   const std::uint64_t clipped = writer.quantizer().clipped();
   if (clipped > 0) {
@@ -109,9 +108,9 @@ void WarnAboutSound(const PrepOptions& options, const Plan& plan, const PassRepo
     } else {
       std::snprintf(advice, sizeof advice, "a gain of %.1f dB", avoiding);
     }
-    std::fprintf(stderr, "%s: warning: %s: %llu of %llu samples clipped; %s would avoid it\n",
-                 kProgram, options.output.c_str(), static_cast<unsigned long long>(clipped),
-                 static_cast<unsigned long long>(writer.count()), advice);
+    kReport.Say("warning: %s: %llu of %llu samples clipped; %s would avoid it\n",
+                options.output.c_str(), static_cast<unsigned long long>(clipped),
+                static_cast<unsigned long long>(writer.count()), advice);
   }
 }
 
@@ -185,27 +184,27 @@ std::string NameOnDisk(const PrepOptions& options) {
   const std::string name =
       options.diskName ? *options.diskName : fbasic::DefaultName(options.output, cut);
   if (cut) {
-    std::fprintf(stderr, "%s: %s: the name on the %s is cut to 8 characters: %s\n", kProgram,
-                 (options.disk ? *options.disk : *options.tape).c_str(),
-                 options.disk ? "disk" : "tape", name.c_str());
+    kReport.Say("%s: the name on the %s is cut to 8 characters: %s\n",
+                (options.disk ? *options.disk : *options.tape).c_str(),
+                options.disk ? "disk" : "tape", name.c_str());
   }
   return name;
 }
 
 int ReportTooLargeForTape(const PrepOptions& options, std::uint64_t count) {
-  std::fprintf(stderr,
-               "%s: %s: cannot add %llu samples: a tape file holds %u at most (--fit makes it "
-               "fit what PLAY loads); nothing is written\n",
-               kProgram, options.tape->c_str(), static_cast<unsigned long long>(count),
-               media::kLargestTapeImage - kPcmImageOverhead);
+  kReport.Say(
+      "%s: cannot add %llu samples: a tape file holds %u at most (--fit makes it "
+      "fit what PLAY loads); nothing is written\n",
+      options.tape->c_str(), static_cast<unsigned long long>(count),
+      media::kLargestTapeImage - kPcmImageOverhead);
   return OutputFailure;
 }
 
 int ReportTooLargeForDisk(const PrepOptions& options) {
-  std::fprintf(stderr,
-               "%s: %s: cannot add the image: it is larger than a whole disk; nothing is "
-               "written\n",
-               kProgram, options.disk->c_str());
+  kReport.Say(
+      "%s: cannot add the image: it is larger than a whole disk; nothing is "
+      "written\n",
+      options.disk->c_str());
   return OutputFailure;
 }
 
@@ -223,12 +222,12 @@ int CheckMediaCanHold(const PrepOptions& options, std::uint64_t count) {
 
 // Before any work: the tape is locked, read and able to take the name.
 int PrepareTape(const PrepOptions& options, media::TapeImage& image, const std::string& name) {
-  media::DiskExit exit = media::LoadTapeToChange(kProgram, *options.tape, image);
+  media::DiskExit exit = media::LoadTapeToChange(kReport, *options.tape, image);
   if (exit == media::Success) {
-    exit = media::CheckAdd(kProgram, image, name, options.replace);
+    exit = media::CheckAdd(kReport, image, name, options.replace);
   }
   if (exit == media::Success && options.player) {
-    exit = media::CheckPlayerMayGo(kProgram, image, false);
+    exit = media::CheckPlayerMayGo(kReport, image, false);
   }
   return FromDiskExit(exit);
 }
@@ -240,12 +239,12 @@ int WriteChangedTape(const PrepOptions& options, const SampleWriter& writer,
   if (!writer.KeptImage(bytes) || bytes.size() > media::kLargestTapeImage) {
     return ReportTooLargeForTape(options, writer.count());
   }
-  media::DiskExit exit = media::AddImage(kProgram, image, name, bytes, options.replace);
+  media::DiskExit exit = media::AddImage(kReport, image, name, bytes, options.replace);
   if (exit == media::Success && options.player) {
-    exit = media::AddPlayer(kProgram, image, options.profile, false);
+    exit = media::AddPlayer(kReport, image, options.profile, false);
   }
   if (exit == media::Success) {
-    exit = media::WriteTape(kProgram, image, out);
+    exit = media::WriteTape(kReport, image, out);
   }
   return FromDiskExit(exit);
 }
@@ -253,12 +252,12 @@ int WriteChangedTape(const PrepOptions& options, const SampleWriter& writer,
 // Before any work: the disk is locked, read and able to take the name, so
 // that no output is made for a disk that refuses it.
 int PrepareDisk(const PrepOptions& options, media::DiskFile& file, const std::string& name) {
-  media::DiskExit exit = media::LoadDiskToChange(kProgram, *options.disk, file);
+  media::DiskExit exit = media::LoadDiskToChange(kReport, *options.disk, file);
   if (exit == media::Success) {
-    exit = media::CheckAdd(kProgram, file, name, options.replace);
+    exit = media::CheckAdd(kReport, file, name, options.replace);
   }
   if (exit == media::Success && options.player) {
-    exit = media::CheckPlayerMayGo(kProgram, file, false);
+    exit = media::CheckPlayerMayGo(kReport, file, false);
   }
   return FromDiskExit(exit);
 }
@@ -270,13 +269,13 @@ int WriteChangedDisk(const PrepOptions& options, const SampleWriter& writer, med
   if (!writer.KeptImage(image) || image.size() > kDiskCapacity) {
     return ReportTooLargeForDisk(options);
   }
-  media::DiskExit exit = media::AddContent(kProgram, file, name, image, options.replace);
+  media::DiskExit exit = media::AddContent(kReport, file, name, image, options.replace);
   if (exit == media::Success) {
-    exit = options.player ? media::AddPlayer(kProgram, file, options.profile, false)
-                          : media::RefreshPlayMenu(kProgram, file, name);
+    exit = options.player ? media::AddPlayer(kReport, file, options.profile, false)
+                          : media::RefreshPlayMenu(kReport, file, name);
   }
   if (exit == media::Success) {
-    exit = media::WriteDisk(kProgram, file, out);
+    exit = media::WriteDisk(kReport, file, out);
   }
   return FromDiskExit(exit);
 }
@@ -288,11 +287,10 @@ int WritePreview(const PrepOptions& options, const SampleWriter& writer, Replaci
   // samples; a sound too large for PLAY plays as far as its room holds.
   std::uint64_t loadedBytes = writer.count();
   if (loadedBytes > kFitSamples) {
-    std::fprintf(stderr,
-                 "%s: warning: %s: PLAY does not list a sound of %llu samples; the preview "
-                 "plays the first %u\n",
-                 kProgram, options.preview->c_str(),
-                 static_cast<unsigned long long>(writer.count()), kFitSamples - 1);
+    kReport.Say(
+        "warning: %s: PLAY does not list a sound of %llu samples; the preview "
+        "plays the first %u\n",
+        options.preview->c_str(), static_cast<unsigned long long>(writer.count()), kFitSamples - 1);
     loadedBytes = kFitSamples;
   }
   std::vector<std::uint8_t> loaded(static_cast<std::size_t>(loadedBytes));
@@ -302,8 +300,7 @@ int WritePreview(const PrepOptions& options, const SampleWriter& writer, Replaci
   std::string error;
   if (!player::RunPlayer(options.profile, loaded, static_cast<std::uint16_t>(loadedBytes - 1), cpu,
                          error)) {
-    std::fprintf(stderr, "%s: %s: cannot make the preview: %s\n", kProgram,
-                 options.preview->c_str(), error.c_str());
+    kReport.Say("%s: cannot make the preview: %s\n", options.preview->c_str(), error.c_str());
     return OutputFailure;
   }
   const std::vector<std::int16_t> rendered = player::RenderPsg(
@@ -319,8 +316,8 @@ int WritePreview(const PrepOptions& options, const SampleWriter& writer, Replaci
     code = out.Write(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
   }
   if (code != 0) {
-    std::fprintf(stderr, "%s: %s: cannot write: %s\n", kProgram, options.preview->c_str(),
-                 DescribeFileError(code).c_str());
+    kReport.Say("%s: cannot write: %s\n", options.preview->c_str(),
+                DescribeFileError(code).c_str());
     return OutputFailure;
   }
   return Success;
@@ -351,21 +348,21 @@ bool NamesOneFileTwice(const PrepOptions& options) {
   // Standard output may be a file as well, under another name.
   for (const media::NamedFile& file : files) {
     if (options.output == kStandardStream && IsStandardOutput(file.path)) {
-      std::fprintf(stderr,
-                   "%s: OUTPUT - (standard output) and %s %s are the same file (see '%s "
-                   "--help')\n",
-                   kProgram, file.what, file.path.c_str(), kProgram);
+      kReport.Say(
+          "OUTPUT - (standard output) and %s %s are the same file (see '%s "
+          "--help')\n",
+          file.what, file.path.c_str(), kProgram);
       return true;
     }
   }
-  return media::AnyTwoAreOneFile(kProgram, files);
+  return media::AnyTwoAreOneFile(kReport, files);
 }
 
 int ReportNothingToWrite(const PrepOptions& options) {
   const bool edited = options.startSeconds != 0 || options.lengthSeconds;
-  std::fprintf(stderr, "%s: %s: no samples to write: %s\n", kProgram, Named(options.input).c_str(),
-               edited ? "nothing is left of it after --start and --length"
-                      : "it holds too little sound for a single sample at this rate");
+  kReport.Say("%s: no samples to write: %s\n", Named(options.input).c_str(),
+              edited ? "nothing is left of it after --start and --length"
+                     : "it holds too little sound for a single sample at this rate");
   return UnreadableInput;
 }
 
@@ -375,11 +372,10 @@ int Prepare(const PrepOptions& options) {
   }
   const std::string diskName = options.disk || options.tape ? NameOnDisk(options) : "";
   if (options.player && media::IsMenuFileName(diskName)) {
-    std::fprintf(stderr,
-                 "%s: the sound cannot be called %s with --player, the name of the %s "
-                 "(--disk-name gives it another; see '%s --help')\n",
-                 kProgram, diskName.c_str(), diskName == media::kMenuName ? "menu" : "player",
-                 kProgram);
+    kReport.Say(
+        "the sound cannot be called %s with --player, the name of the %s "
+        "(--disk-name gives it another; see '%s --help')\n",
+        diskName.c_str(), diskName == media::kMenuName ? "menu" : "player", kProgram);
     return BadUsage;
   }
   media::DiskFile diskFile;
@@ -398,12 +394,11 @@ int Prepare(const PrepOptions& options) {
   std::string error;
   Plan plan;
   if (!source.Open(options.input, error) || !(error = MakePlan(options, source, plan)).empty()) {
-    std::fprintf(stderr, "%s: %s: cannot read: %s\n", kProgram, Named(options.input).c_str(),
-                 error.c_str());
+    kReport.Say("%s: cannot read: %s\n", Named(options.input).c_str(), error.c_str());
     return UnreadableInput;
   }
   if (!(error = CheckHighpass(options, plan)).empty()) {
-    std::fprintf(stderr, "%s: %s (see '%s --help')\n", kProgram, error.c_str(), kProgram);
+    kReport.Say("%s (see '%s --help')\n", error.c_str(), kProgram);
     return BadUsage;
   }
   // Standard output gets its header first, with the length the plan gives.
@@ -423,8 +418,7 @@ int Prepare(const PrepOptions& options) {
   }
   const float gain = ChooseGain(source, options, plan, error);
   if (gain < 0.0f) {
-    std::fprintf(stderr, "%s: %s: cannot read it again: %s\n", kProgram,
-                 Named(options.input).c_str(), error.c_str());
+    kReport.Say("%s: cannot read it again: %s\n", Named(options.input).c_str(), error.c_str());
     return UnreadableInput;
   }
   SampleWriter writer(options.dither, plan.rate, plan.wait);
@@ -435,16 +429,15 @@ int Prepare(const PrepOptions& options) {
   const bool opened = writer.Open(options.output, options.image, planned, failedPath, error);
   const PassReport report = opened ? WritePass(source, options, plan, gain, writer) : PassReport{};
   if (report.cut && !options.fit && !planned) {
-    std::fprintf(stderr,
-                 "%s: %s: cannot read: it decodes to more samples than a WAVE file can hold\n",
-                 kProgram, Named(options.input).c_str());
+    kReport.Say("%s: cannot read: it decodes to more samples than a WAVE file can hold\n",
+                Named(options.input).c_str());
     return UnreadableInput;  // the writer abandons its files
   }
   if (opened && writer.count() == 0) {
     return ReportNothingToWrite(options);
   }
   if (!opened || !writer.Complete(failedPath, error)) {
-    std::fprintf(stderr, "%s: %s: cannot write: %s\n", kProgram, failedPath.c_str(), error.c_str());
+    kReport.Say("%s: cannot write: %s\n", failedPath.c_str(), error.c_str());
     return OutputFailure;
   }
   ReplacingFile diskOut;
@@ -472,7 +465,7 @@ int Prepare(const PrepOptions& options) {
     others.push_back({&previewOut, *options.preview});
   }
   if (!writer.Commit(others, failedPath, error)) {
-    std::fprintf(stderr, "%s: %s: cannot write: %s\n", kProgram, failedPath.c_str(), error.c_str());
+    kReport.Say("%s: cannot write: %s\n", failedPath.c_str(), error.c_str());
     return OutputFailure;
   }
   WarnAboutSound(options, plan, report, writer, source.sampleRate());
@@ -491,7 +484,7 @@ int Prepare(const PrepOptions& options) {
 int RunPrep(const std::vector<std::string>& arguments) {
   const ParsedOptions parsed = ParsePrepOptions(arguments);
   if (!parsed.error.empty()) {
-    std::fprintf(stderr, "%s: %s (see '%s --help')\n", kProgram, parsed.error.c_str(), kProgram);
+    kReport.Say("%s (see '%s --help')\n", parsed.error.c_str(), kProgram);
     return BadUsage;
   }
   if (parsed.options.help) {
@@ -511,6 +504,6 @@ int RunPrep(const std::vector<std::string>& arguments) {
 int main(int argc, char** argv) {
   tonebake::os_file::InstallSignalHandling();
   const int exit = tonebake::prep::RunPrep(std::vector<std::string>(argv, argv + argc));
-  return tonebake::media::FinishStandardOutput(tonebake::prep::kProgram, exit,
+  return tonebake::media::FinishStandardOutput(tonebake::prep::kReport, exit,
                                                tonebake::prep::OutputFailure);
 }

@@ -22,6 +22,7 @@ namespace {
 using namespace media;  // the verbs are thin: the work is the medium's
 
 constexpr const char* kProgram = "tonebake-tape";
+constexpr media::Reporter kReport{kProgram};
 constexpr const char* kStandardStream = "-";
 constexpr std::uint32_t kDefaultRate = 44100;
 constexpr std::uint32_t kLowestRate = 22050;
@@ -56,50 +57,49 @@ const char* const kUsage =
 
 int New(const MediaCommand& command) {
   TapeImage tape;
-  if (const DiskExit loaded = LoadTapeToChange(kProgram, command.operands[0], tape);
+  if (const DiskExit loaded = LoadTapeToChange(kReport, command.operands[0], tape);
       loaded != media::Success) {
     return loaded;
   }
   if (!tape.created) {
-    std::fprintf(stderr, "%s: %s: already exists; it is left as it is\n", kProgram,
-                 tape.path.c_str());
+    kReport.Say("%s: already exists; it is left as it is\n", tape.path.c_str());
     return media::Refused;
   }
-  return SaveTape(kProgram, tape);
+  return SaveTape(kReport, tape);
 }
 
 int Add(const MediaCommand& command) {
   const std::string& source = command.operands[1];
   std::vector<std::uint8_t> content;
-  if (const DiskExit read = media::ReadSource(kProgram, source, kLargestTapeImage,
+  if (const DiskExit read = media::ReadSource(kReport, source, kLargestTapeImage,
                                               "it is larger than any FM-7 PCM image", content);
       read != media::Success) {
     return read;
   }
-  if (const DiskExit image = media::CheckIsImage(kProgram, source, content, command.raw);
+  if (const DiskExit image = media::CheckIsImage(kReport, source, content, command.raw);
       image != media::Success) {
     return image;
   }
-  const std::string name = media::NameFor(
-      kProgram, source, command.operands.size() > 2 ? &command.operands[2] : nullptr);
+  const std::string name =
+      media::NameFor(kReport, source, command.operands.size() > 2 ? &command.operands[2] : nullptr);
   TapeImage tape;
-  DiskExit exit = LoadTapeToChange(kProgram, command.operands[0], tape);
+  DiskExit exit = LoadTapeToChange(kReport, command.operands[0], tape);
   if (exit == media::Success) {
-    exit = AddImage(kProgram, tape, name, content, command.replace);
+    exit = AddImage(kReport, tape, name, content, command.replace);
   }
   if (exit == media::Success) {
-    exit = SaveTape(kProgram, tape);
+    exit = SaveTape(kReport, tape);
   }
   if (exit == media::Success) {
-    media::WarnIfLoadmMisreads(kProgram, source, content);
-    media::TellAboutMenuFile(kProgram, tape.path, name, false);
+    media::WarnIfLoadmMisreads(kReport, source, content);
+    media::TellAboutMenuFile(kReport, tape.path, name, false);
   }
   return exit;
 }
 
 int List(const MediaCommand& command) {
   TapeImage tape;
-  if (const DiskExit loaded = LoadTape(kProgram, command.operands[0], tape);
+  if (const DiskExit loaded = LoadTape(kReport, command.operands[0], tape);
       loaded != media::Success) {
     return loaded;
   }
@@ -127,11 +127,11 @@ int List(const MediaCommand& command) {
 
 int Extract(const MediaCommand& command) {
   const std::string& out = command.operands[2];
-  if (media::AnyTwoAreOneFile(kProgram, {{"TAPE", command.operands[0]}, {"OUT", out}})) {
+  if (media::AnyTwoAreOneFile(kReport, {{"TAPE", command.operands[0]}, {"OUT", out}})) {
     return media::BadUsage;
   }
   TapeImage tape;
-  if (const DiskExit loaded = LoadTape(kProgram, command.operands[0], tape);
+  if (const DiskExit loaded = LoadTape(kReport, command.operands[0], tape);
       loaded != media::Success) {
     return loaded;
   }
@@ -140,36 +140,36 @@ int Extract(const MediaCommand& command) {
     if (file.name == name) {
       const std::int32_t code =
           SaveFile(out, file.body.data(), static_cast<std::uint32_t>(file.body.size()));
-      return code == 0 ? media::Success : media::ReportWriteFailure(kProgram, out, code, false);
+      return code == 0 ? media::Success : media::ReportWriteFailure(kReport, out, code, false);
     }
   }
   for (const t77::Unread& unread : tape.contents.unread) {
     if (unread.name == name) {
-      std::fprintf(stderr, "%s: %s: cannot extract %s: it is damaged: %s\n", kProgram,
-                   tape.path.c_str(), fbasic::ShowName(name).c_str(), unread.why.c_str());
+      kReport.Say("%s: cannot extract %s: it is damaged: %s\n", tape.path.c_str(),
+                  fbasic::ShowName(name).c_str(), unread.why.c_str());
       return media::CannotRead;
     }
   }
-  std::fprintf(stderr, "%s: %s: cannot extract %s: no file of that name is on the tape\n", kProgram,
-               tape.path.c_str(), fbasic::ShowName(name).c_str());
+  kReport.Say("%s: cannot extract %s: no file of that name is on the tape\n", tape.path.c_str(),
+              fbasic::ShowName(name).c_str());
   return media::Refused;
 }
 
 int Remove(const MediaCommand& command) {
   TapeImage tape;
-  DiskExit exit = LoadTapeToChange(kProgram, command.operands[0], tape);
+  DiskExit exit = LoadTapeToChange(kReport, command.operands[0], tape);
   if (exit == media::Success && tape.created) {
-    std::fprintf(stderr, "%s: %s: cannot read: no such file\n", kProgram, tape.path.c_str());
+    kReport.Say("%s: cannot read: no such file\n", tape.path.c_str());
     return media::CannotRead;
   }
   if (exit == media::Success) {
-    exit = RemoveImage(kProgram, tape, command.operands[1]);
+    exit = RemoveImage(kReport, tape, command.operands[1]);
   }
   if (exit == media::Success) {
-    exit = SaveTape(kProgram, tape);
+    exit = SaveTape(kReport, tape);
   }
   if (exit == media::Success) {
-    media::TellAboutMenuFile(kProgram, tape.path, command.operands[1], true);
+    media::TellAboutMenuFile(kReport, tape.path, command.operands[1], true);
   }
   return exit;
 }
@@ -183,24 +183,23 @@ int Wav(const MediaCommand& command) {
     const unsigned long value = std::strtoul(command.rate->c_str(), &end, 10);
     if (command.rate->empty() || *end != '\0' || value < kLowestRate || value > 192000) {
       return media::ReportUsage(
-          kProgram, "--rate takes a rate in Hz from 22050 to 192000, not '" + *command.rate + "'");
+          kReport, "--rate takes a rate in Hz from 22050 to 192000, not '" + *command.rate + "'");
     }
     rate = static_cast<std::uint32_t>(value);
   }
   const std::string& out = command.operands[1];
   if (out != kStandardStream &&
-      media::AnyTwoAreOneFile(kProgram, {{"TAPE", command.operands[0]}, {"OUT", out}})) {
+      media::AnyTwoAreOneFile(kReport, {{"TAPE", command.operands[0]}, {"OUT", out}})) {
     return media::BadUsage;
   }
   TapeImage tape;
-  if (const DiskExit loaded = LoadTape(kProgram, command.operands[0], tape);
+  if (const DiskExit loaded = LoadTape(kReport, command.operands[0], tape);
       loaded != media::Success) {
     return loaded;
   }
   const std::uint64_t count = t77::RenderedLength(tape.bytes, rate);
   if (count > 0xFFFFFFFFull - kWaveHeaderBytes) {
-    std::fprintf(stderr, "%s: %s: the tape is longer than a WAVE file can hold\n", kProgram,
-                 tape.path.c_str());
+    kReport.Say("%s: the tape is longer than a WAVE file can hold\n", tape.path.c_str());
     return media::CannotWrite;
   }
   std::uint8_t header[kWaveHeaderBytes];
@@ -232,7 +231,7 @@ int Wav(const MediaCommand& command) {
                             : file.Commit();
   }
   if (code != 0) {
-    return media::ReportWriteFailure(kProgram, toStandardOutput ? "standard output" : out, code,
+    return media::ReportWriteFailure(kReport, toStandardOutput ? "standard output" : out, code,
                                      false);
   }
   return media::Success;
@@ -240,12 +239,12 @@ int Wav(const MediaCommand& command) {
 
 int Player(const MediaCommand& command) {
   TapeImage tape;
-  DiskExit exit = LoadTapeToChange(kProgram, command.operands[0], tape);
+  DiskExit exit = LoadTapeToChange(kReport, command.operands[0], tape);
   if (exit == media::Success) {
-    exit = AddPlayer(kProgram, tape, command.profile.value_or(player::PsgProfile::Fm7),
+    exit = AddPlayer(kReport, tape, command.profile.value_or(player::PsgProfile::Fm7),
                      command.replace);
   }
-  return exit == media::Success ? SaveTape(kProgram, tape) : exit;
+  return exit == media::Success ? SaveTape(kReport, tape) : exit;
 }
 
 const media::MediaVerb kVerbs[] = {
@@ -261,7 +260,7 @@ int main(int argc, char** argv) {
   using namespace tonebake;
   os_file::InstallSignalHandling();
   const int exit = media::RunMediaCommand(
-      tape::kProgram, tape::kUsage, std::vector<std::string>(argv + 1, argv + argc), tape::kVerbs,
+      tape::kReport, tape::kUsage, std::vector<std::string>(argv + 1, argv + argc), tape::kVerbs,
       sizeof tape::kVerbs / sizeof tape::kVerbs[0]);
-  return media::FinishStandardOutput(tape::kProgram, exit, media::CannotWrite);
+  return media::FinishStandardOutput(tape::kReport, exit, media::CannotWrite);
 }
