@@ -7,30 +7,20 @@
 #include <string>
 #include <vector>
 
-#include "d77/fbasic_disk.h"
 #include "fileio/file_names.h"
 #include "fileio/replacing_file.h"
 #include "fm7pcm/pcm_image.h"
 #include "media/disk_medium.h"
-#include "media/tape_medium.h"
-#include "player/psg_preview.h"
 #include "prep/audio_io.h"
+#include "prep/medium_outputs.h"
 #include "prep/outputs.h"
 #include "prep/pipeline.h"
 #include "prep/signal.h"
-#include "wave/byte_order.h"
-#include "wave/wave_header.h"
-#include "wave/wave_writer.h"
 
 namespace tonebake::prep {
 namespace {
 
 constexpr std::uint32_t kMaxCountField = 0xFFFF;
-constexpr std::uint32_t kDiskCapacity = d77::kClusters * d77::kClusterSize;
-
-constexpr std::uint64_t PcmImageSize64(std::uint64_t count) {
-  return count + kPcmImageOverhead;
-}
 
 std::string Named(const std::string& path) {
   return path == kStandardStream ? "standard input" : path;
@@ -169,10 +159,6 @@ PassReport WritePass(AudioSource& source, const PrepOptions& options, const Plan
   return report;
 }
 
-int FromDiskExit(media::DiskExit exit) {
-  return exit == media::Success ? Success : exit == media::BadUsage ? BadUsage : OutputFailure;
-}
-
 // The name on the disk or tape: --disk-name, or OUTPUT's base name.
 std::string NameOnDisk(const PrepOptions& options) {
   bool cut = false;
@@ -184,138 +170,6 @@ std::string NameOnDisk(const PrepOptions& options) {
                 options.disk ? "disk" : "tape", name.c_str());
   }
   return name;
-}
-
-int ReportTooLargeForTape(const PrepOptions& options, std::uint64_t count) {
-  kReport.Say(
-      "%s: cannot add %llu samples: a tape file holds %u at most (--fit makes it "
-      "fit what PLAY loads); nothing is written\n",
-      options.tape->c_str(), static_cast<unsigned long long>(count),
-      media::kLargestTapeImage - kPcmImageOverhead);
-  return OutputFailure;
-}
-
-int ReportTooLargeForDisk(const PrepOptions& options) {
-  kReport.Say(
-      "%s: cannot add the image: it is larger than a whole disk; nothing is "
-      "written\n",
-      options.disk->c_str());
-  return OutputFailure;
-}
-
-// Before any work, when the length is known: what the disk and the tape
-// could never hold is refused.
-int CheckMediaCanHold(const PrepOptions& options, std::uint64_t count) {
-  if (options.tape && PcmImageSize64(count) > media::kLargestTapeImage) {
-    return ReportTooLargeForTape(options, count);
-  }
-  if (options.disk && PcmImageSize64(count) > kDiskCapacity) {
-    return ReportTooLargeForDisk(options);
-  }
-  return Success;
-}
-
-// Before any work: the tape is locked, read and able to take the name.
-int PrepareTape(const PrepOptions& options, media::TapeImage& image, const std::string& name) {
-  media::DiskExit exit = media::LoadTapeToChange(kReport, *options.tape, image);
-  if (exit == media::Success) {
-    exit = media::CheckAdd(kReport, image, name, options.replace);
-  }
-  if (exit == media::Success && options.player) {
-    exit = media::CheckPlayerMayGo(kReport, image, false);
-  }
-  return FromDiskExit(exit);
-}
-
-// The tape with the image (and the player) on it, written to `out`.
-int WriteChangedTape(const PrepOptions& options, const SampleWriter& writer,
-                     media::TapeImage& image, const std::string& name, ReplacingFile& out) {
-  std::vector<std::uint8_t> bytes;
-  if (!writer.KeptImage(bytes) || bytes.size() > media::kLargestTapeImage) {
-    return ReportTooLargeForTape(options, writer.count());
-  }
-  media::DiskExit exit = media::AddImage(kReport, image, name, bytes, options.replace);
-  if (exit == media::Success && options.player) {
-    exit = media::AddPlayer(kReport, image, options.profile, false);
-  }
-  if (exit == media::Success) {
-    exit = media::WriteTape(kReport, image, out);
-  }
-  return FromDiskExit(exit);
-}
-
-// Before any work: the disk is locked, read and able to take the name, so
-// that no output is made for a disk that refuses it.
-int PrepareDisk(const PrepOptions& options, media::DiskFile& file, const std::string& name) {
-  media::DiskExit exit = media::LoadDiskToChange(kReport, *options.disk, file);
-  if (exit == media::Success) {
-    exit = media::CheckAdd(kReport, file, name, options.replace);
-  }
-  if (exit == media::Success && options.player) {
-    exit = media::CheckPlayerMayGo(kReport, file, false);
-  }
-  return FromDiskExit(exit);
-}
-
-// The disk with the image on it, written to `out` for the final commit.
-int WriteChangedDisk(const PrepOptions& options, const SampleWriter& writer, media::DiskFile& file,
-                     const std::string& name, ReplacingFile& out) {
-  std::vector<std::uint8_t> image;
-  if (!writer.KeptImage(image) || image.size() > kDiskCapacity) {
-    return ReportTooLargeForDisk(options);
-  }
-  media::DiskExit exit = media::AddContent(kReport, file, name, image, options.replace);
-  if (exit == media::Success) {
-    exit = options.player ? media::AddPlayer(kReport, file, options.profile, false)
-                          : media::RefreshPlayMenu(kReport, file, name);
-  }
-  if (exit == media::Success) {
-    exit = media::WriteDisk(kReport, file, out);
-  }
-  return FromDiskExit(exit);
-}
-
-// What the FM-7 plays from the image, rendered and written to `out` for
-// the final commit.
-int WritePreview(const PrepOptions& options, const SampleWriter& writer, ReplacingFile& out) {
-  // LOADM loads count bytes, the wait byte first, and PLAY plays count - 1
-  // samples; a sound too large for PLAY plays as far as its room holds.
-  std::uint64_t loadedBytes = writer.count();
-  if (loadedBytes > kFitSamples) {
-    kReport.Say(
-        "warning: %s: PLAY does not list a sound of %llu samples; the preview "
-        "plays the first %u\n",
-        options.preview->c_str(), static_cast<unsigned long long>(writer.count()), kFitSamples - 1);
-    loadedBytes = kFitSamples;
-  }
-  std::vector<std::uint8_t> loaded(static_cast<std::size_t>(loadedBytes));
-  loaded[0] = writer.wait();
-  std::copy_n(writer.kept().begin(), loaded.size() - 1, loaded.begin() + 1);
-  player::M6809 cpu;
-  std::string error;
-  if (!player::RunPlayer(options.profile, loaded, static_cast<std::uint16_t>(loadedBytes - 1), cpu,
-                         error)) {
-    kReport.Say("%s: cannot make the preview: %s\n", options.preview->c_str(), error.c_str());
-    return OutputFailure;
-  }
-  const std::vector<std::int16_t> rendered = player::RenderPsg(
-      player::DecodePsgWrites(cpu.writes), cpu.cycles, options.profile, player::kFm7ClockHz);
-  std::vector<std::uint8_t> bytes(kWaveHeaderSize + rendered.size() * 2);
-  WritePcmWaveHeader(player::kPreviewRate, 16, static_cast<std::uint32_t>(rendered.size() * 2),
-                     bytes.data());
-  for (std::size_t i = 0; i < rendered.size(); ++i) {
-    WriteLittleEndian16(&bytes[kWaveHeaderSize + 2 * i], static_cast<std::uint16_t>(rendered[i]));
-  }
-  std::int32_t code = out.Open(*options.preview);
-  if (code == 0) {
-    code = out.Write(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
-  }
-  if (code != 0) {
-    kReport.Say("%s: cannot write: %s\n", options.preview->c_str(),
-                DescribeFileError(code).c_str());
-    return OutputFailure;
-  }
-  return Success;
 }
 
 // Any two of the files named that are one file: refused before anything is
@@ -375,15 +229,10 @@ int Prepare(const PrepOptions& options) {
         diskName.c_str(), diskName == media::kMenuName ? "menu" : "player", kProgram);
     return BadUsage;
   }
-  media::DiskFile diskFile;
-  media::TapeImage tapeImage;
-  if (options.disk) {
-    if (const int prepared = PrepareDisk(options, diskFile, diskName); prepared != Success) {
-      return prepared;
-    }
-  }
-  if (options.tape) {
-    if (const int prepared = PrepareTape(options, tapeImage, diskName); prepared != Success) {
+  const std::vector<std::unique_ptr<AfterPassOutput>> outputs =
+      MakeAfterPassOutputs(options, diskName);
+  for (const auto& output : outputs) {
+    if (const int prepared = output->Prepare(); prepared != Success) {
       return prepared;
     }
   }
@@ -407,9 +256,11 @@ int Prepare(const PrepOptions& options) {
   if ((planned && *planned == 0) || (source.lengthKnown() && plan.expectedOutput == 0)) {
     return ReportNothingToWrite(options);
   }
-  if (source.lengthKnown()) {
-    if (const int held = CheckMediaCanHold(options, std::min(plan.expectedOutput, plan.maxOutput));
-        held != Success) {
+  for (const auto& output : outputs) {
+    const int held = source.lengthKnown()
+                         ? output->CheckCount(std::min(plan.expectedOutput, plan.maxOutput))
+                         : Success;
+    if (held != Success) {
       return held;
     }
   }
@@ -419,8 +270,8 @@ int Prepare(const PrepOptions& options) {
     return UnreadableInput;
   }
   SampleWriter writer(options.dither, plan.rate, plan.wait);
-  if (options.disk || options.tape || options.preview) {
-    writer.KeepSamples(kDiskCapacity);  // no more fits on a disk
+  if (!outputs.empty()) {
+    writer.KeepSamples(KeptForOutputs());
   }
   std::string failedPath;
   const bool opened = writer.Open(options.output, options.image, planned, failedPath, error);
@@ -437,29 +288,12 @@ int Prepare(const PrepOptions& options) {
     kReport.Say("%s: cannot write: %s\n", failedPath.c_str(), error.c_str());
     return OutputFailure;
   }
-  ReplacingFile diskOut;
-  ReplacingFile tapeOut;
-  ReplacingFile previewOut;
   std::vector<SampleWriter::OtherFile> others;
-  if (options.disk) {
-    if (const int written = WriteChangedDisk(options, writer, diskFile, diskName, diskOut);
-        written != Success) {
+  for (const auto& output : outputs) {
+    if (const int written = output->Write(writer); written != Success) {
       return written;
     }
-    others.push_back({&diskOut, *options.disk});
-  }
-  if (options.tape) {
-    if (const int written = WriteChangedTape(options, writer, tapeImage, diskName, tapeOut);
-        written != Success) {
-      return written;
-    }
-    others.push_back({&tapeOut, *options.tape});
-  }
-  if (options.preview) {
-    if (const int written = WritePreview(options, writer, previewOut); written != Success) {
-      return written;
-    }
-    others.push_back({&previewOut, *options.preview});
+    others.push_back(output->ToCommit());
   }
   if (!writer.Commit(others, failedPath, error)) {
     kReport.Say("%s: cannot write: %s\n", failedPath.c_str(), error.c_str());
