@@ -23,12 +23,16 @@ std::int32_t SystemCodeOr(std::int32_t fallback) {
 
 }  // namespace
 
-SampleWriter::SampleWriter(bool dither, std::uint32_t rate, std::uint8_t wait)
+SampleWriter::SampleWriter(bool dither, std::uint32_t rate, std::uint8_t wait,
+                           const std::optional<SearchSetup>& search)
     : quantizer_(dither),
       rate_(rate),
       wait_(wait),
       fadeLength_(std::max<std::size_t>(1, static_cast<std::size_t>(rate * kEndFadeSeconds))) {
   pending_.reserve(kBlockBytes);
+  if (search) {
+    search_.emplace(*search);
+  }
 }
 
 SampleWriter::~SampleWriter() {
@@ -87,7 +91,12 @@ bool SampleWriter::Add(const float* samples, std::size_t count) {
 }
 
 bool SampleWriter::Quantize(float sample) {
-  pending_.push_back(quantizer_.Quantize(sample));
+  const std::uint8_t rounded = quantizer_.Quantize(sample);
+  if (search_) {
+    search_->Push(sample, pending_);
+  } else {
+    pending_.push_back(rounded);
+  }
   return pending_.size() < kBlockBytes || Flush();
 }
 
@@ -101,6 +110,9 @@ void SampleWriter::FadeOutTheEnd() {
     }
   }
   tail_.clear();
+  if (search_) {
+    search_->Finish(pending_);
+  }
 }
 
 bool SampleWriter::Flush() {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "fileio/replacing_file.h"
+#include "prep/byte_search.h"
 #include "prep/signal.h"
 
 namespace tonebake::prep {
@@ -28,7 +29,10 @@ namespace tonebake::prep {
 // are held back until the end for it.
 class SampleWriter {
  public:
-  SampleWriter(bool dither, std::uint32_t rate, std::uint8_t wait);
+  // Bytes rounded (with dither or not), or, with `search`, chosen for the
+  // player.
+  SampleWriter(bool dither, std::uint32_t rate, std::uint8_t wait,
+               const std::optional<SearchSetup>& search = std::nullopt);
   SampleWriter(const SampleWriter&) = delete;
   SampleWriter& operator=(const SampleWriter&) = delete;
   ~SampleWriter();
@@ -70,7 +74,8 @@ class SampleWriter {
   bool Fail(const std::string& path, std::int32_t code);
   bool Report(std::string& failedPath, std::string& error) const;
 
-  Quantizer quantizer_;
+  Quantizer quantizer_;  // the bytes, or only their statistics when searched
+  std::optional<ByteSearch> search_;
   std::uint32_t rate_;
   std::uint8_t wait_;
   std::uint64_t count_ = 0;

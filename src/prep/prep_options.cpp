@@ -33,6 +33,7 @@ enum OptionCode : int {
   PreviewOption,
   PsgOption,
   TapeOption,
+  PlainOption,
 };
 
 // clang-format off
@@ -42,6 +43,7 @@ const option kLongOptions[] = {
     {"image", required_argument, nullptr, ImageOption},
     {"normalize", no_argument, nullptr, NormalizeOption},
     {"no-dither", no_argument, nullptr, NoDitherOption},
+    {"plain", no_argument, nullptr, PlainOption},
     {"start", required_argument, nullptr, StartOption},
     {"length", required_argument, nullptr, LengthOption},
     {"fit", no_argument, nullptr, FitOption},
@@ -182,6 +184,10 @@ std::string TakeOption(int code, const char* argument, PrepOptions& options) {
       return std::string();
     case NoDitherOption:
       options.dither = false;
+      options.plain = true;
+      return std::string();
+    case PlainOption:
+      options.plain = true;
       return std::string();
     case HelpOption:
       options.help = true;
@@ -337,7 +343,9 @@ std::string PrepUsage() {
          "      --highpass HZ   remove DC offset and rumble below HZ (two-pole)\n"
          "  -g, --gain DB       change the level by DB decibels\n"
          "  -n, --normalize     scale the peak to full scale (before --gain)\n"
-         "      --no-dither     quantize to 8 bits without dither\n"
+         "      --plain         round to 8 bits with dither, for a WAVE file meant for\n"
+         "                      something else than the FM-7's player\n"
+         "      --no-dither     round to 8 bits without dither (implies --plain)\n"
          "  -i, --image FILE    also write the FM-7 PCM image to FILE\n"
          "      --disk DISK     also store the image on the F-BASIC disk DISK.d77\n"
          "                      (made when missing), as OUTPUT's base name\n"
@@ -346,14 +354,17 @@ std::string PrepUsage() {
          "      --replace       replace a file of that name on the disk\n"
          "      --player        also put the player PLAYER and the menu PLAY on the disk\n"
          "      --preview FILE  also write what the FM-7 plays, as a 16-bit WAVE file\n"
-         "      --psg CURVE     the sound chip's volume curve for --player and --preview:\n"
-         "                      fm7 (the default) or fm77av (most emulators)\n"
+         "      --psg CURVE     the sound chip's volume curve the bytes are chosen for,\n"
+         "                      and of --player and --preview: fm7 (the default) or\n"
+         "                      fm77av (most emulators)\n"
          "  -h, --help          show this help and exit\n"
          "      --version       show the version and exit\n"
          "\n"
-         "Quantization uses TPDF dither from a fixed seed, so the same input always\n"
-         "gives the same bytes; digital silence stays exact. Messages and the summary\n"
-         "go to standard error.\n"
+         "Each byte is chosen for what the FM-7's player puts out, its three volume\n"
+         "writes one after another included, to sound closest to the recording; with\n"
+         "--plain, bytes are rounded with TPDF dither from a fixed seed. Either way the\n"
+         "same input always gives the same bytes, and digital silence stays exact.\n"
+         "Messages and the summary go to standard error.\n"
          "\n"
          "Exit status: 0 success, 1 bad usage, 2 unreadable input, 3 output failure.\n";
 }

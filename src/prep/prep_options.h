@@ -16,10 +16,11 @@ constexpr const char* kStandardStream = "-";
 struct PrepOptions {
   std::string input;
   std::string output;
-  std::optional<int> wait;                     // --wait N, 0..63
-  std::optional<double> rate;                  // --rate HZ: the wait whose rate is closest
-  bool normalize = false;                      // --normalize
-  bool dither = true;                          // --no-dither turns it off
+  std::optional<int> wait;     // --wait N, 0..63
+  std::optional<double> rate;  // --rate HZ: the wait whose rate is closest
+  bool normalize = false;      // --normalize
+  bool dither = true;          // --no-dither turns it off
+  bool plain = false;          // --plain (or --no-dither): rounded bytes, not chosen for the player
   std::optional<std::string> image;            // --image OUT.bin
   double startSeconds = 0;                     // --start TIME
   std::optional<double> lengthSeconds;         // --length TIME

@@ -269,7 +269,13 @@ int Prepare(const PrepOptions& options) {
     kReport.Say("%s: cannot read it again: %s\n", Named(options.input).c_str(), error.c_str());
     return UnreadableInput;
   }
-  SampleWriter writer(options.dither, plan.rate, plan.wait);
+  std::optional<SearchSetup> search;
+  if (!options.plain) {
+    search = SearchSetup{};
+    search->profile = options.profile;
+    search->wait = plan.wait;
+  }
+  SampleWriter writer(options.dither, plan.rate, plan.wait, search);
   if (!outputs.empty()) {
     writer.KeepSamples(KeptForOutputs());
   }

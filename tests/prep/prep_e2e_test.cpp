@@ -514,12 +514,18 @@ TEST_F(PrepRun, ExtremeLevelsGiveFullScaleOrSilenceNeverUndefinedBytes) {
   WriteFrames(File("huge.wav"), floatStereo, Synthesize(floatStereo, 0.5, [](double t, int) {
                 return std::sin(2 * kPi * kToneHz * t) >= 0 ? 3e38 : -3e38;
               }));
-  const test::ToolRun huge = Prep({"--wait", "16", "--gain", "100", "huge.wav", "huge8.wav"});
+  const test::ToolRun huge =
+      Prep({"--wait", "16", "--gain", "100", "--plain", "huge.wav", "huge8.wav"});
   EXPECT_EQ(huge.exitCode, 0);
   EXPECT_TRUE(Contains(huge.err, "samples clipped; --normalize would avoid it")) << huge.err;
   const Bytes square = SamplesOf(test::ReadBytes(File("huge8.wav")));
   EXPECT_GT(std::count(square.begin(), square.end(), 0x00), 1500);
   EXPECT_GT(std::count(square.begin(), square.end(), 0xFF), 1500);
+  // Bytes chosen for the player reach both ends of the tables as well.
+  ASSERT_EQ(Prep({"--wait", "16", "--gain", "100", "huge.wav", "chosen8.wav"}).exitCode, 0);
+  const Bytes chosen = SamplesOf(test::ReadBytes(File("chosen8.wav")));
+  EXPECT_LE(*std::min_element(chosen.begin(), chosen.end() - 100), 0x08);
+  EXPECT_GE(*std::max_element(chosen.begin(), chosen.end() - 100), 0xF7);
 
   const Recording floatMono{"float", SF_FORMAT_WAV | SF_FORMAT_FLOAT, 1, 8000};
   WriteFrames(File("tiny.wav"), floatMono,

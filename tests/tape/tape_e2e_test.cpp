@@ -135,11 +135,12 @@ TEST_F(TapeRun, EveryChangeKeepsWhatItCannotRead) {
     test::WriteBytes(dir.File("t.t77"), tape);
     const test::ToolRun listed = Tape({"list", "t.t77"});
     EXPECT_EQ(listed.exitCode, 0);
-    EXPECT_NE(listed.out.find("A         machine      311\nC         machine      211\n2 files\n"
-                              "not read, at 0:"),
+    EXPECT_NE(listed.out.find(Console("A         machine      311\nC         machine      211\n"
+                                      "2 files\nnot read, at 0:")),
               std::string::npos)
         << listed.out;
-    EXPECT_NE(listed.out.find(": not an F-BASIC file; kept as it is\n"), std::string::npos);
+    EXPECT_NE(listed.out.find(Console(": not an F-BASIC file; kept as it is\n")),
+              std::string::npos);
     EXPECT_NE(listed.out.find(": B is damaged: "), std::string::npos);
     EXPECT_EQ(Tape({"extract", "t.t77", "B", "b2.bin"}).exitCode, 2);
     const test::ToolRun changed = Tape(change);
@@ -155,7 +156,8 @@ TEST_F(TapeRun, EveryChangeKeepsWhatItCannotRead) {
   test::WriteBytes(dir.File("t.t77"), tape);
   ASSERT_EQ(Tape({"add", "--replace", "t.t77", "c.bin", "A"}).exitCode, 0);
   const test::ToolRun listed = Tape({"list", "t.t77"});
-  EXPECT_NE(listed.out.find("A         machine      211\nC"), std::string::npos) << listed.out;
+  EXPECT_NE(listed.out.find(Console("A         machine      211\nC")), std::string::npos)
+      << listed.out;
 }
 
 // Hostile tapes cost what they hold: one larger than a cassette is not
