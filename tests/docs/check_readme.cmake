@@ -33,4 +33,32 @@ if(count LESS 5)
   message(FATAL_ERROR "only ${count} README commands found")
 endif()
 message(STATUS "${count} README commands ran")
+
+# The build commands, configured in the order a reader runs them, into one
+# scratch build folder: after the quick start, the test command must still
+# have tests to run.
+set(configured 0)
+foreach(line IN LISTS lines)
+  if(NOT line MATCHES "^ +cmake -S \\. -B build([^&]*)&&")
+    continue()
+  endif()
+  separate_arguments(options UNIX_COMMAND "${CMAKE_MATCH_1}")
+  execute_process(COMMAND "${CMAKE_COMMAND}" -S "${SOURCE_DIR}" -B "${WORK_DIR}/build" ${options}
+                  RESULT_VARIABLE result OUTPUT_QUIET ERROR_VARIABLE errors)
+  if(NOT result EQUAL 0)
+    message(FATAL_ERROR "README configure failed (${result}): ${line}\n${errors}")
+  endif()
+  math(EXPR configured "${configured} + 1")
+  if(line MATCHES "ctest")
+    execute_process(COMMAND "${CMAKE_CTEST_COMMAND}" --test-dir "${WORK_DIR}/build" -N
+                    OUTPUT_VARIABLE listed RESULT_VARIABLE result)
+    if(NOT listed MATCHES "Total Tests: [1-9]")
+      message(FATAL_ERROR "after the README's commands before it, its test command finds no tests:\n${listed}")
+    endif()
+    break()
+  endif()
+endforeach()
+if(configured LESS 2)
+  message(FATAL_ERROR "the README's build and test commands were not found")
+endif()
 file(REMOVE_RECURSE "${WORK_DIR}")
