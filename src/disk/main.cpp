@@ -65,6 +65,9 @@ int New(const MediaCommand& command) {
 }
 
 int Add(const MediaCommand& command) {
+  if (command.operands[1] == kStandardStream && command.operands.size() < 3) {
+    return ReportUsage(kReport, "a NAME is needed to add standard input ('-')");
+  }
   constexpr std::uint32_t kDiskCapacity = d77::kClusters * d77::kClusterSize;
   const std::string& source = command.operands[1];
   std::vector<std::uint8_t> content;

@@ -14,19 +14,28 @@ bool IsValidName(const std::string& name) {
                      [](char c) { return c > ' ' && c < 0x7F && c != '"' && c != ':'; });
 }
 
-std::string DefaultName(const std::string& path, bool& cut) {
+DefaultNameResult DefaultName(const std::string& path) {
   const std::size_t slash = path.find_last_of("/\\");
-  std::string name = path.substr(slash == std::string::npos ? 0 : slash + 1);
-  const std::size_t dot = name.rfind('.');
+  std::string base = path.substr(slash == std::string::npos ? 0 : slash + 1);
+  const std::size_t dot = base.rfind('.');
   if (dot != std::string::npos && dot > 0) {
-    name.erase(dot);
+    base.erase(dot);
   }
-  for (char& c : name) {
-    c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  DefaultNameResult result;
+  for (const char c : base) {
+    const std::string one(1, static_cast<char>(std::toupper(static_cast<unsigned char>(c))));
+    if (IsValidName(one)) {
+      result.name += one;
+    } else {
+      result.dropped = true;
+    }
   }
-  cut = name.size() > kNameLength;
-  name.resize(std::min<std::size_t>(name.size(), kNameLength));
-  return name;
+  result.cut = result.name.size() > kNameLength;
+  result.name.resize(std::min<std::size_t>(result.name.size(), kNameLength));
+  if (result.name.empty()) {
+    result.name = kFallbackName;
+  }
+  return result;
 }
 
 std::string ShowName(const std::string& name) {

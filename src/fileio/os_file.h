@@ -131,6 +131,8 @@ void PrepareLargeBuffer(void* start, std::size_t length);
 // Makes standard output carry bytes unchanged: Windows would otherwise
 // turn each 0x0A into 0x0D 0x0A. Nothing elsewhere.
 void SetStandardOutputBinary();
+// The same for standard input: bytes as they come.
+void SetStandardInputBinary();
 // The system's code for the most recent failed call.
 std::int32_t LastError();
 // The system's own words for one of its codes.

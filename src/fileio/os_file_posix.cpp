@@ -457,6 +457,8 @@ void PrepareLargeBuffer(void* start, std::size_t length) {
 
 void SetStandardOutputBinary() {}
 
+void SetStandardInputBinary() {}
+
 std::int32_t LastError() {
   return errno;
 }

@@ -324,6 +324,10 @@ void SetStandardOutputBinary() {
   _setmode(_fileno(stdout), _O_BINARY);
 }
 
+void SetStandardInputBinary() {
+  _setmode(_fileno(stdin), _O_BINARY);
+}
+
 std::int32_t LastError() {
   return static_cast<std::int32_t>(GetLastError());
 }

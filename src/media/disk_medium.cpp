@@ -92,8 +92,35 @@ DiskExit LockMedium(const Reporter& report, const std::string& path, const char*
   return Success;
 }
 
+namespace {
+
+// Standard input, up to one byte more than `maxBytes`; false when it fails.
+bool ReadStandardInput(std::uint32_t maxBytes, std::vector<std::uint8_t>& content) {
+  os_file::SetStandardInputBinary();
+  content.clear();
+  std::uint8_t block[1 << 16];
+  std::size_t got = 0;
+  while (content.size() <= maxBytes && (got = std::fread(block, 1, sizeof block, stdin)) > 0) {
+    content.insert(content.end(), block, block + got);
+  }
+  return !std::ferror(stdin);
+}
+
+}  // namespace
+
 DiskExit ReadSource(const Reporter& report, const std::string& source, std::uint32_t maxBytes,
                     const std::string& tooLarge, std::vector<std::uint8_t>& content) {
+  if (source == kStandardStream) {
+    if (!ReadStandardInput(maxBytes, content)) {
+      report.Say("standard input: cannot read: %s\n", DescribeFileError(ReadFailed).c_str());
+      return CannotRead;
+    }
+    if (content.size() > maxBytes) {
+      report.Say("standard input: cannot add it: %s\n", tooLarge.c_str());
+      return Refused;
+    }
+    return Success;
+  }
   ByteBuffer loaded;
   const std::int32_t code = LoadFileAtMost(source, maxBytes, loaded);
   if (code == TooLargeForUse) {
@@ -112,12 +139,14 @@ std::string NameFor(const Reporter& report, const std::string& source, const std
   if (given != nullptr) {
     return *given;
   }
-  bool cut = false;
-  const std::string name = fbasic::DefaultName(source, cut);
-  if (cut) {
-    report.Say("%s: the name is cut to 8 characters: %s\n", source.c_str(), name.c_str());
+  const fbasic::DefaultNameResult chosen = fbasic::DefaultName(source);
+  if (chosen.dropped) {
+    report.Say("%s: F-BASIC cannot hold every character of the name; it is stored as %s\n",
+               source.c_str(), chosen.name.c_str());
+  } else if (chosen.cut) {
+    report.Say("%s: the name is cut to 8 characters: %s\n", source.c_str(), chosen.name.c_str());
   }
-  return name;
+  return chosen.name;
 }
 
 DiskExit LockDisk(const Reporter& report, DiskFile& file) {
@@ -216,7 +245,9 @@ std::string DescribeRefusal(d77::DiskResult result) {
 
 DiskExit ReportRefusal(const Reporter& report, const std::string& path, const char* action,
                        const std::string& name, d77::DiskResult result) {
-  report.Say("%s: cannot %s %s: %s\n", path.c_str(), action, fbasic::ShowName(name).c_str(),
+  // A name F-BASIC cannot take was typed by the user: shown as typed.
+  const std::string shown = result == d77::NameNotAllowed ? name : fbasic::ShowName(name);
+  report.Say("%s: cannot %s %s: %s\n", path.c_str(), action, shown.c_str(),
              DescribeRefusal(result).c_str());
   switch (result) {
     case d77::NameNotAllowed:

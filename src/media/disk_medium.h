@@ -62,9 +62,12 @@ DiskExit ReadMedium(const Reporter& report, const std::string& path, std::uint32
 DiskExit LockMedium(const Reporter& report, const std::string& path, const char* kind,
                     FileLock& lock);
 
-// A file to add, of at most `maxBytes` (a larger one is refused as
-// `tooLarge` says before it is read), and the name it goes by: `given`, or
-// the default from its base name, said when cut.
+// '-': standard input, for a file to add or one extracted.
+constexpr const char* kStandardStream = "-";
+
+// A file to add ('-': standard input), of at most `maxBytes` (a larger one
+// is refused as `tooLarge` says before it is read), and the name it goes
+// by: `given`, or the default from its base name, said when changed.
 DiskExit ReadSource(const Reporter& report, const std::string& source, std::uint32_t maxBytes,
                     const std::string& tooLarge, std::vector<std::uint8_t>& content);
 std::string NameFor(const Reporter& report, const std::string& source, const std::string* given);

@@ -1,5 +1,6 @@
 #include "media/media_command.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace tonebake::media {
@@ -27,14 +28,36 @@ bool Given(const MediaCommand& command, const std::string& option) {
 
 }  // namespace
 
+std::vector<std::string> SplitOptionValues(const std::vector<std::string>& arguments,
+                                           const std::vector<std::string>& withValues) {
+  std::vector<std::string> split;
+  bool ended = false;
+  for (const std::string& argument : arguments) {
+    const std::size_t equals = argument.find('=');
+    ended = ended || argument == "--";
+    const bool takesValue =
+        equals != std::string::npos &&
+        std::find(withValues.begin(), withValues.end(), argument.substr(0, equals)) !=
+            withValues.end();
+    if (!ended && takesValue) {
+      split.push_back(argument.substr(0, equals));
+      split.push_back(argument.substr(equals + 1));
+    } else {
+      split.push_back(argument);
+    }
+  }
+  return split;
+}
+
 int ReportUsage(const Reporter& report, const std::string& why) {
   report.Say("%s (see '%s --help')\n", why.c_str(), report.program());
   return kBadUsage;
 }
 
 int RunMediaCommand(const Reporter& report, const char* usage,
-                    const std::vector<std::string>& arguments, const MediaVerb* verbs,
+                    const std::vector<std::string>& given, const MediaVerb* verbs,
                     std::size_t verbCount) {
+  const std::vector<std::string> arguments = SplitOptionValues(given, {"--psg", "--rate"});
   MediaCommand command;
   bool optionsEnded = false;
   for (std::size_t i = 0; i < arguments.size(); ++i) {

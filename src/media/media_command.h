@@ -35,6 +35,13 @@ int RunMediaCommand(const Reporter& report, const char* usage,
                     const std::vector<std::string>& arguments, const MediaVerb* verbs,
                     std::size_t verbCount);
 
+// The arguments with "--name=value" given as "--name" "value", for the
+// options named in `withValues`, up to "--": the one spelling of an
+// option's value that each program then reads. Any other "--name=..." is
+// left whole, to be refused as an unknown option.
+std::vector<std::string> SplitOptionValues(const std::vector<std::string>& arguments,
+                                           const std::vector<std::string>& withValues);
+
 // "PROGRAM: WHY (see 'PROGRAM --help')", exit 1.
 int ReportUsage(const Reporter& report, const std::string& why);
 

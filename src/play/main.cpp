@@ -12,6 +12,7 @@
 #include "fileio/whole_file.h"
 #include "fm7pcm/pcm_image.h"
 #include "media/disk_medium.h"
+#include "media/media_command.h"
 #include "player/psg_preview.h"
 #include "wave/wave_writer.h"
 
@@ -59,7 +60,8 @@ int Usage(const std::string& why) {
 }
 
 // Options anywhere; "--" ends them. -1 to go on, or the exit code.
-int ParseArguments(const std::vector<std::string>& arguments, Options& options) {
+int ParseArguments(const std::vector<std::string>& given, Options& options) {
+  const std::vector<std::string> arguments = media::SplitOptionValues(given, {"--psg", "--clock"});
   std::vector<std::string> names;
   bool optionsEnded = false;
   for (std::size_t i = 0; i < arguments.size(); ++i) {

@@ -161,15 +161,21 @@ PassReport WritePass(AudioSource& source, const PrepOptions& options, const Plan
 
 // The name on the disk or tape: --disk-name, or OUTPUT's base name.
 std::string NameOnDisk(const PrepOptions& options) {
-  bool cut = false;
-  const std::string name =
-      options.diskName ? *options.diskName : fbasic::DefaultName(options.output, cut);
-  if (cut) {
-    kReport.Say("%s: the name on the %s is cut to 8 characters: %s\n",
-                (options.disk ? *options.disk : *options.tape).c_str(),
-                options.disk ? "disk" : "tape", name.c_str());
+  if (options.diskName) {
+    return *options.diskName;
   }
-  return name;
+  const fbasic::DefaultNameResult chosen = fbasic::DefaultName(options.output);
+  const char* medium = options.disk ? "disk" : "tape";
+  const std::string& path = options.disk ? *options.disk : *options.tape;
+  if (chosen.dropped) {
+    kReport.Say("%s: F-BASIC cannot hold every character of the name; it is stored on the %s as "
+                "%s\n",
+                path.c_str(), medium, chosen.name.c_str());
+  } else if (chosen.cut) {
+    kReport.Say("%s: the name on the %s is cut to 8 characters: %s\n", path.c_str(), medium,
+                chosen.name.c_str());
+  }
+  return chosen.name;
 }
 
 // Any two of the files named that are one file: refused before anything is
@@ -213,6 +219,29 @@ int ReportNothingToWrite(const PrepOptions& options) {
               edited ? "nothing is left of it after --start and --length"
                      : "it holds too little sound for a single sample at this rate");
   return UnreadableInput;
+}
+
+// Every other file the run wrote, after the summary.
+void ReportAlsoWritten(const PrepOptions& options, const std::string& name) {
+  std::string written;
+  const auto add = [&written](const std::string& what) {
+    written += (written.empty() ? "" : ", ") + what;
+  };
+  if (options.image) {
+    add(*options.image + " (image)");
+  }
+  if (options.disk) {
+    add(*options.disk + " (disk, as " + name + (options.player ? ", with PLAY and PLAYER)" : ")"));
+  }
+  if (options.tape) {
+    add(*options.tape + " (tape, as " + name + (options.player ? ", with PLAY and PLAYER)" : ")"));
+  }
+  if (options.preview) {
+    add(*options.preview + " (preview)");
+  }
+  if (!written.empty()) {
+    std::fprintf(stderr, "also written: %s\n", written.c_str());
+  }
 }
 
 }  // namespace
@@ -315,6 +344,7 @@ int Prepare(const PrepOptions& options) {
                options.output == kStandardStream ? "standard output" : options.output.c_str(),
                static_cast<unsigned long long>(writer.count()), plan.rate,
                static_cast<unsigned>(plan.wait), static_cast<double>(writer.count()) / plan.rate);
+  ReportAlsoWritten(options, diskName);
   return Success;
 }
 

@@ -23,7 +23,6 @@ using namespace media;  // the verbs are thin: the work is the medium's
 
 constexpr const char* kProgram = "tonebake-tape";
 constexpr media::Reporter kReport{kProgram};
-constexpr const char* kStandardStream = "-";
 constexpr std::uint32_t kDefaultRate = 44100;
 constexpr std::uint32_t kLowestRate = 22050;
 constexpr std::uint32_t kWaveHeaderBytes = 44;
@@ -69,6 +68,9 @@ int New(const MediaCommand& command) {
 }
 
 int Add(const MediaCommand& command) {
+  if (command.operands[1] == kStandardStream && command.operands.size() < 3) {
+    return ReportUsage(kReport, "a NAME is needed to add standard input ('-')");
+  }
   const std::string& source = command.operands[1];
   std::vector<std::uint8_t> content;
   if (const DiskExit read = media::ReadSource(kReport, source, kLargestTapeImage,
@@ -127,7 +129,9 @@ int List(const MediaCommand& command) {
 
 int Extract(const MediaCommand& command) {
   const std::string& out = command.operands[2];
-  if (media::AnyTwoAreOneFile(kReport, {{"TAPE", command.operands[0]}, {"OUT", out}})) {
+  const bool toStandardOutput = out == kStandardStream;
+  if (!toStandardOutput &&
+      media::AnyTwoAreOneFile(kReport, {{"TAPE", command.operands[0]}, {"OUT", out}})) {
     return media::BadUsage;
   }
   TapeImage tape;
@@ -137,6 +141,12 @@ int Extract(const MediaCommand& command) {
   }
   const std::string& name = command.operands[1];
   for (const t77::TapeFile& file : tape.contents.files) {
+    if (file.name == name && toStandardOutput) {
+      // Checked with the final flush, as every write to standard output is.
+      os_file::SetStandardOutputBinary();
+      std::fwrite(file.body.data(), 1, file.body.size(), stdout);
+      return media::Success;
+    }
     if (file.name == name) {
       const std::int32_t code =
           SaveFile(out, file.body.data(), static_cast<std::uint32_t>(file.body.size()));
@@ -234,6 +244,11 @@ int Wav(const MediaCommand& command) {
     return media::ReportWriteFailure(kReport, toStandardOutput ? "standard output" : out, code,
                                      false);
   }
+  const double seconds = static_cast<double>(count) / rate;
+  const double minutes = std::floor(seconds / 60);
+  std::fprintf(stderr, "%s -> %s: the tape as sound, 8-bit at %u Hz, %.0f:%04.1f long\n",
+               tape.path.c_str(), toStandardOutput ? "standard output" : out.c_str(),
+               static_cast<unsigned>(rate), minutes, seconds - minutes * 60);
   return media::Success;
 }
 

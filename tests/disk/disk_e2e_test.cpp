@@ -663,6 +663,67 @@ TEST_F(DiskRun, NamesFromADiskNeverBecomeBasicInPlay) {
   }
 }
 
+// The companions as a newcomer uses them: '-' for the standard streams,
+// --option=value, and default names that F-BASIC always takes.
+TEST_F(DiskRun, StreamsOptionValuesAndNamesJustWork) {
+  const Bytes image = MakeImage("x", 50);
+  options.workDir = dir.path().string();
+  const auto run = [&](const char* exe, const std::vector<std::string>& arguments) {
+    return test::RunTool(exe, arguments, options);
+  };
+  // '-': standard input to add (with a name), standard output to extract.
+  options.stdinPath = dir.File("x.bin");
+  for (const auto& [exe, medium] :
+       {std::pair{TONEBAKE_DISK_EXE, "d.d77"}, std::pair{TONEBAKE_TAPE_EXE, "t.t77"}}) {
+    EXPECT_EQ(run(exe, {"add", medium, "-"}).exitCode, 1) << medium;
+#ifdef _WIN32  // the test runner gives no standard input there
+    ASSERT_EQ(run(exe, {"add", medium, "x.bin", "PIPED"}).exitCode, 0) << medium;
+#else
+    ASSERT_EQ(run(exe, {"add", medium, "-", "PIPED"}).exitCode, 0) << medium;
+#endif
+    const test::ToolRun out = run(exe, {"extract", medium, "PIPED", "-"});
+    EXPECT_EQ(out.exitCode, 0) << medium;
+    EXPECT_EQ(Bytes(out.out.begin(), out.out.begin() + static_cast<std::ptrdiff_t>(image.size())),
+              image)
+        << medium;
+    EXPECT_FALSE(std::filesystem::exists(dir.File("-")));
+  }
+  options.stdinPath.clear();
+  // --option=value, as prep takes it.
+  EXPECT_EQ(run(TONEBAKE_DISK_EXE, {"player", "--psg=fm77av", "d.d77"}).exitCode, 0);
+  EXPECT_EQ(run(TONEBAKE_TAPE_EXE, {"wav", "--rate=22050", "t.t77", "t.wav"}).exitCode, 0);
+  EXPECT_EQ(ReadLittleEndian32(&Read("t.wav")[24]), 22050u);
+  EXPECT_EQ(run(TONEBAKE_PLAY_EXE, {"--psg=fm77av", "x.bin", "x.wav"}).exitCode, 0);
+  EXPECT_EQ(run(TONEBAKE_DISK_EXE, {"list", "--replace=yes", "d.d77"}).exitCode, 1);
+  // Default names F-BASIC takes, and which one was chosen.
+  const struct {
+    std::string file;
+    std::string name;
+  } names[] = {
+      {"my voice 8.bin", "MYVOICE8"},
+#ifndef _WIN32  // file names in the console's code page there
+      {u8"\u58F0.bin", "SOUND"},
+      {u8"\u58F0 2.bin", "2"},
+#endif
+  };
+  for (const auto& n : names) {
+    test::WriteBytes(dir.File(n.file), image);
+    const test::ToolRun added = Disk({"add", "names.d77", n.file});
+    EXPECT_EQ(added.exitCode, 0) << n.name;
+    EXPECT_EQ(added.err, Console("tonebake-disk: " + n.file +
+                                 ": F-BASIC cannot hold every character of the name; it is "
+                                 "stored as " +
+                                 n.name + "\n"));
+    EXPECT_EQ(Disk({"extract", "names.d77", n.name, "out.bin"}).exitCode, 0) << n.name;
+  }
+#ifndef _WIN32
+  // A name typed that F-BASIC cannot take is shown as typed.
+  EXPECT_EQ(Disk({"add", "names.d77", "x.bin", u8"\u58F0"}).err,
+            Console(u8"tonebake-disk: names.d77: cannot add \u58F0: F-BASIC cannot take that "
+                    "name (1 to 8 printable characters, no space, '\"' or ':')\n"));
+#endif
+}
+
 // The preview program on the same images: what the FM-7 plays, and
 // refusals of what it cannot.
 TEST_F(DiskRun, PlayRendersImagesAndRefusesWhatAnFm7CannotPlay) {

@@ -601,7 +601,10 @@ TEST_F(PrepRun, FitPicksTheRateThatHoldsItAllAndThePlayerComesAlong) {
       Prep({"--fit", "--player", "--psg", "fm77av", "--disk", "fm7.d77", "--image", "j.bin",
             "--preview", "heard.wav", "--tape", "fm7.t77", "jingle.wav", "j.wav"});
   ASSERT_EQ(run.exitCode, 0) << run.err;
-  EXPECT_EQ(run.err, "jingle.wav -> j.wav: 19344 samples at 6448 Hz (PCM wait 27), 3.00 s\n");
+  EXPECT_EQ(run.err,
+            "jingle.wav -> j.wav: 19344 samples at 6448 Hz (PCM wait 27), 3.00 s\n"
+            "also written: j.bin (image), fm7.d77 (disk, as J, with PLAY and PLAYER), fm7.t77 "
+            "(tape, as J, with PLAY and PLAYER), heard.wav (preview)\n");
   // It ends on silence: LOADM reads a last sample of 00 as another block.
   const Bytes image = test::ReadBytes(File("j.bin"));
   ASSERT_EQ(image.size(), 19344u + 11);
