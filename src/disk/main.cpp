@@ -65,6 +65,11 @@ int New(const MediaCommand& command) {
 }
 
 int Add(const MediaCommand& command) {
+  if (IsImageFile(command.operands[0])) {
+    return ReportUsage(kReport, command.operands[0] +
+                                    " is an FM-7 PCM image: the disk comes first, "
+                                    "then the file to add");
+  }
   if (command.operands[1] == kStandardStream && command.operands.size() < 3) {
     return ReportUsage(kReport, "a NAME is needed to add standard input ('-')");
   }
@@ -95,6 +100,9 @@ int Add(const MediaCommand& command) {
   }
   if (exit == Success) {
     exit = SaveDisk(kReport, file);
+  }
+  if (exit == Success && file.created) {
+    NoteNoExtension(kReport, file.path, ".d77");
   }
   if (exit == Success) {
     WarnIfLoadmMisreads(kReport, source, content);

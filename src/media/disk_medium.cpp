@@ -304,14 +304,35 @@ std::string WhatItLooksLike(const std::vector<std::uint8_t>& bytes) {
   return "something else";
 }
 
+void NoteNoExtension(const Reporter& report, const std::string& path, const char* extension) {
+  const std::size_t slash = path.find_last_of("/\\");
+  const std::size_t dot = path.rfind('.');
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) {
+    report.Say("%s: made, with no %s extension; emulators look for one\n", path.c_str(), extension);
+  }
+}
+
+bool IsImageFile(const std::string& path) {
+  ByteBuffer loaded;
+  PcmImageInfo info;
+  return LoadFileAtMost(path, 0xFFFF + kPcmImageOverhead, loaded) == 0 &&
+         ParsePcmImage(loaded.bytes.get(), loaded.length, info);
+}
+
 DiskExit CheckIsImage(const Reporter& report, const std::string& source,
                       const std::vector<std::uint8_t>& content, bool raw) {
   PcmImageInfo info;
   if (raw || ParsePcmImage(content.data(), content.size(), info)) {
     return Success;
   }
-  report.Say("%s: not an FM-7 PCM image (it looks like %s); --raw stores it as it is\n",
-             source.c_str(), WhatItLooksLike(content).c_str());
+  const std::string looks = WhatItLooksLike(content);
+  // The likely mistakes get their remedy.
+  const char* advice = looks == "a WAVE file" ? ": convert it with tonebake first"
+                       : looks == "a D77 disk image" || looks == "a T77 tape image"
+                           ? ": the disk or tape comes first, then the file to add"
+                           : "";
+  report.Say("%s: not an FM-7 PCM image (it looks like %s%s); --raw stores it as it is\n",
+             source.c_str(), looks.c_str(), advice);
   return Refused;
 }
 

@@ -110,6 +110,14 @@ DiskExit CheckAdd(const Reporter& report, const DiskFile& file, const std::strin
 DiskExit AddContent(const Reporter& report, DiskFile& file, const std::string& name,
                     const std::vector<std::uint8_t>& content, bool replace);
 
+// After a disk or tape was made: says so when its name has no extension,
+// which emulators look for (`extension`: ".d77", ".t77"). The name is kept.
+void NoteNoExtension(const Reporter& report, const std::string& path, const char* extension);
+
+// Whether the file at `path` is an FM-7 PCM image: one given where a disk
+// or tape was expected (the names swapped).
+bool IsImageFile(const std::string& path);
+
 // What a file that is not an FM-7 PCM image looks like, for a message:
 // "a WAVE file", "a D77 disk image"... or "something else".
 std::string WhatItLooksLike(const std::vector<std::uint8_t>& bytes);

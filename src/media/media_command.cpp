@@ -36,9 +36,8 @@ std::vector<std::string> SplitOptionValues(const std::vector<std::string>& argum
     const std::size_t equals = argument.find('=');
     ended = ended || argument == "--";
     const bool takesValue =
-        equals != std::string::npos &&
-        std::find(withValues.begin(), withValues.end(), argument.substr(0, equals)) !=
-            withValues.end();
+        equals != std::string::npos && std::find(withValues.begin(), withValues.end(),
+                                                 argument.substr(0, equals)) != withValues.end();
     if (!ended && takesValue) {
       split.push_back(argument.substr(0, equals));
       split.push_back(argument.substr(equals + 1));

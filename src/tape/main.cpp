@@ -68,6 +68,11 @@ int New(const MediaCommand& command) {
 }
 
 int Add(const MediaCommand& command) {
+  if (IsImageFile(command.operands[0])) {
+    return ReportUsage(kReport, command.operands[0] +
+                                    " is an FM-7 PCM image: the tape comes first, "
+                                    "then the file to add");
+  }
   if (command.operands[1] == kStandardStream && command.operands.size() < 3) {
     return ReportUsage(kReport, "a NAME is needed to add standard input ('-')");
   }
@@ -91,6 +96,9 @@ int Add(const MediaCommand& command) {
   }
   if (exit == media::Success) {
     exit = SaveTape(kReport, tape);
+  }
+  if (exit == media::Success && tape.created) {
+    media::NoteNoExtension(kReport, tape.path, ".t77");
   }
   if (exit == media::Success) {
     media::WarnIfLoadmMisreads(kReport, source, content);

@@ -79,7 +79,13 @@ TEST_F(DiskRun, FromImagesToADiskAndBack) {
   const test::ToolRun wave = Disk({"add", "fm7.d77", "jingle.wav", "W"});
   EXPECT_EQ(wave.exitCode, 3);
   EXPECT_EQ(wave.err, Console("tonebake-disk: jingle.wav: not an FM-7 PCM image (it looks like a "
-                              "WAVE file); --raw stores it as it is\n"));
+                              "WAVE file: convert it with tonebake first); --raw stores it as it "
+                              "is\n"));
+  // The disk and the file swapped: the order is pointed out.
+  const test::ToolRun swapped = Disk({"add", "jingle.bin", "fm7.d77"});
+  EXPECT_EQ(swapped.exitCode, 1);
+  EXPECT_EQ(swapped.err, Console("tonebake-disk: jingle.bin is an FM-7 PCM image: the disk comes "
+                                 "first, then the file to add (see 'tonebake-disk --help')\n"));
   ASSERT_EQ(Disk({"extract", "fm7.d77", "LONGVOIC", "back.bin"}).exitCode, 0);
   EXPECT_EQ(Read("back.bin"), voice);
 
@@ -695,6 +701,10 @@ TEST_F(DiskRun, StreamsOptionValuesAndNamesJustWork) {
   EXPECT_EQ(ReadLittleEndian32(&Read("t.wav")[24]), 22050u);
   EXPECT_EQ(run(TONEBAKE_PLAY_EXE, {"--psg=fm77av", "x.bin", "x.wav"}).exitCode, 0);
   EXPECT_EQ(run(TONEBAKE_DISK_EXE, {"list", "--replace=yes", "d.d77"}).exitCode, 1);
+  // A new disk without the extension emulators look for is made, and said so.
+  EXPECT_EQ(run(TONEBAKE_DISK_EXE, {"add", "newdisk", "x.bin"}).err,
+            Console("tonebake-disk: newdisk: made, with no .d77 extension; emulators look for "
+                    "one\n"));
   // Default names F-BASIC takes, and which one was chosen.
   const struct {
     std::string file;

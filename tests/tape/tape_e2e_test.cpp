@@ -246,7 +246,8 @@ TEST_F(TapeRun, RefusalsLeaveTheTapeAsItWas) {
       {{"add", "t.t77"}, 1, "tonebake-tape: wrong number of names for 'add'" + usage},
       {{"add", "t.t77", "x.wav", "W"},
        3,
-       "tonebake-tape: x.wav: not an FM-7 PCM image (it looks like a WAVE file); --raw stores "
+       "tonebake-tape: x.wav: not an FM-7 PCM image (it looks like a WAVE file: convert it with "
+       "tonebake first); --raw stores "
        "it as it is\n"},
   };
   for (const auto& c : cases) {
