@@ -168,9 +168,10 @@ std::string NameOnDisk(const PrepOptions& options) {
   const char* medium = options.disk ? "disk" : "tape";
   const std::string& path = options.disk ? *options.disk : *options.tape;
   if (chosen.dropped) {
-    kReport.Say("%s: F-BASIC cannot hold every character of the name; it is stored on the %s as "
-                "%s\n",
-                path.c_str(), medium, chosen.name.c_str());
+    kReport.Say(
+        "%s: F-BASIC cannot hold every character of the name; it is stored on the %s as "
+        "%s\n",
+        path.c_str(), medium, chosen.name.c_str());
   } else if (chosen.cut) {
     kReport.Say("%s: the name on the %s is cut to 8 characters: %s\n", path.c_str(), medium,
                 chosen.name.c_str());
