@@ -159,6 +159,8 @@ TEST_F(DiskRun, EveryCommandLineAndRefusalGetsItsExitCodeAndMessage) {
   Bytes protectedDisk = disk;
   protectedDisk[0x1A] = 0x10;
   test::WriteBytes(dir.File("protected.d77"), protectedDisk);
+  fullDirectory[0x1A] = 0x10;
+  test::WriteBytes(dir.File("fullprotected.d77"), fullDirectory);
   Bytes notTwoD = disk;
   notTwoD[0x1B] = 0x20;
   test::WriteBytes(dir.File("2hd.d77"), notTwoD);
@@ -262,6 +264,16 @@ TEST_F(DiskRun, EveryCommandLineAndRefusalGetsItsExitCodeAndMessage) {
       {{"remove", "protected.d77", "SMALL"},
        3,
        "tonebake-disk: protected.d77: cannot remove SMALL: the disk is write-protected\n"},
+      // The protection comes before every other refusal of an add.
+      {{"add", "protected.d77", "small.bin", "SMALL"},
+       3,
+       "tonebake-disk: protected.d77: cannot add SMALL: the disk is write-protected\n"},
+      {{"add", "protected.d77", "small.bin", "BAD:NAME"},
+       3,
+       "tonebake-disk: protected.d77: cannot add BAD:NAME: the disk is write-protected\n"},
+      {{"add", "fullprotected.d77", "small.bin", "NEW"},
+       3,
+       "tonebake-disk: fullprotected.d77: cannot add NEW: the disk is write-protected\n"},
       {{"extract", "d.d77", "SMALL", "no/such/dir.bin"},
        4,
        "tonebake-disk: no/such/dir.bin: cannot write: ..."},
@@ -415,6 +427,16 @@ TEST_F(DiskRun, ThePlayerAndItsMenuFollowTheDisksSounds) {
       << listed.out;
   // Gone from the list once removed; one PLAY cannot load is stored but left out.
   ASSERT_EQ(Disk({"remove", "d.d77", "VOICE"}).exitCode, 0);
+  ASSERT_EQ(Disk({"extract", "d.d77", "PLAY", "play.txt"}).exitCode, 0);
+  EXPECT_EQ(test::ReadText(dir.File("play.txt")).find("VOICE"), std::string::npos);
+  // PLAYER again with the other curve: that curve's tables, the same code.
+  const Bytes fm77av = Read("player.bin");
+  ASSERT_EQ(Disk({"player", "d.d77", "--psg", "fm7"}).exitCode, 0);
+  ASSERT_EQ(Disk({"extract", "d.d77", "PLAYER", "player7.bin"}).exitCode, 0);
+  const Bytes fm7 = Read("player7.bin");
+  ASSERT_EQ(fm7.size(), fm77av.size());
+  EXPECT_TRUE(std::equal(fm7.begin(), fm7.begin() + 5 + 0xCF, fm77av.begin()));
+  EXPECT_NE(fm7, fm77av);
   test::WriteBytes(dir.File("huge.bin"), MakeImage("huge", 19506));
   const test::ToolRun huge = Disk({"add", "d.d77", "huge.bin"});
   EXPECT_EQ(huge.exitCode, 0);
@@ -763,6 +785,33 @@ TEST_F(DiskRun, PlayRendersImagesAndRefusesWhatAnFm7CannotPlay) {
   EXPECT_EQ(run({"tone.bin", "o.wav", "--psg", "sn76489"}).exitCode, 1);
   EXPECT_EQ(run({"tone.bin", "o.wav", "--clock", "0"}).exitCode, 1);
   EXPECT_FALSE(std::filesystem::exists(dir.File("o.wav")));
+}
+
+// The preview's options each change what it renders as they should.
+TEST_F(DiskRun, PlaysOptionsChangeTheRenderingAsTheyShould) {
+  MakeImage("tone", 2000);
+  test::WriteBytes(dir.File("empty.bin"),
+                   Bytes{0x00, 0x00, 0x00, 0x00, 0x00, 16, 0xFF, 0x00, 0x00, 0x00, 0x00});
+  options.workDir = dir.path().string();
+  const auto play = [&](const std::vector<std::string>& arguments) {
+    return test::RunTool(TONEBAKE_PLAY_EXE, arguments, options);
+  };
+  const auto samples = [&](const std::string& name) {
+    return static_cast<double>(Read(name).size() - 44) / 2;
+  };
+  ASSERT_EQ(play({"tone.bin", "fm7.wav"}).exitCode, 0);
+  ASSERT_EQ(play({"--psg", "fm77av", "tone.bin", "fm77av.wav"}).exitCode, 0);
+  EXPECT_NE(Read("fm7.wav"), Read("fm77av.wav"));
+  // Twice the clock plays in half the time.
+  ASSERT_EQ(play({"--clock", "3597320", "tone.bin", "fast.wav"}).exitCode, 0);
+  EXPECT_NEAR(samples("fast.wav"), samples("fm7.wav") / 2, 30);
+  // '-' is standard output, byte for byte the file.
+  const test::ToolRun piped = play({"tone.bin", "-"});
+  EXPECT_EQ(Bytes(piped.out.begin(), piped.out.end()), Read("fm7.wav"));
+  // No samples: nothing to play, and nothing made.
+  const test::ToolRun empty = play({"empty.bin", "empty.wav"});
+  EXPECT_EQ(empty.exitCode, 2);
+  EXPECT_FALSE(std::filesystem::exists(dir.File("empty.wav")));
 }
 
 #ifndef _WIN32

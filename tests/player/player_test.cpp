@@ -168,6 +168,18 @@ TEST(Player, EveryVolumeRegisterIsWrittenEvery144Plus5WCyclesForEveryWait) {
       }
       EXPECT_EQ(mine.back().value, 0);
     }
+    // Within each sample's period, B 39 cycles after A and C 41 after B:
+    // the mixed states the byte search counts on.
+    std::vector<std::uint64_t> at[3];
+    for (const PsgWrite& write : played.psg) {
+      if (write.reg >= 8 && write.reg <= 10) {
+        at[write.reg - 8].push_back(write.cycle);
+      }
+    }
+    for (std::size_t k = 0; k < samples.size(); ++k) {
+      EXPECT_EQ(at[1][k] - at[0][k], 39u) << wait;
+      EXPECT_EQ(at[2][k] - at[1][k], 41u) << wait;
+    }
   }
 }
 
@@ -290,9 +302,25 @@ TEST(VolumeTable, RisesWithTheSampleAndKeepsAFullScaleSineAbove40Db) {
     const double signal = (sxy - sx * sy / n) * (sxy - sx * sy / n) / (sxx - sx * sx / n);
     const double noise = (syy - sy * sy / n) - signal;
     const double snr = 10 * std::log10(signal / noise);
-    EXPECT_GE(snr, 40.0) << PsgProfileName(profile);
+    // The static figures doc/fm7.md gives.
+    EXPECT_NEAR(snr, profile == PsgProfile::Fm7 ? 46.8 : 46.7, 0.5) << PsgProfileName(profile);
+    // Sample 0x00 is silence on every channel.
+    for (std::size_t channel = 0; channel < 3; ++channel) {
+      EXPECT_EQ(LevelFor(table, channel, 0x00), 0) << channel;
+    }
     RecordProperty(std::string("snr_") + PsgProfileName(profile), std::to_string(snr));
   }
+}
+
+// Each preview sample is the mean level over its span, less the mean of
+// the whole, scaled so that three full channels fit, rounded to the nearest:
+// fm77av level 14 (2^-0.5) for one span and 0 for the next is +-0.3536 of
+// full scale, 32767 / 3 * 0.35355 = 3861.6.
+TEST(Preview, TheRenderingIsTheMeanOfEachSpanRoundedToTheNearest) {
+  const double clock = 44100.0 * 40;  // 40 cycles a preview sample
+  const std::vector<PsgWrite> writes = {{0, 8, 14}, {40, 8, 0}};
+  EXPECT_EQ(RenderPsg(writes, 80, PsgProfile::Fm77av, clock),
+            (std::vector<std::int16_t>{3862, -3862}));
 }
 
 TEST(Preview, AToneImageRendersThatToneForItsLength) {

@@ -24,6 +24,7 @@ struct Writer {
   bool lowFirst = false;
   int jitter = 0;         // varies each half within the ranges tools use
   bool wrongSum = false;  // data blocks with a checksum one off
+  bool split = false;     // each half-cycle as two records of one level
 
   Writer() {
     const std::string header = "XM7 TAPE IMAGE 0";
@@ -41,7 +42,13 @@ struct Writer {
                      : static_cast<std::uint16_t>(0x18 + (jitter++ % 3));
       }
       const bool high = (half == 0) != lowFirst;
-      Record(static_cast<std::uint16_t>((high ? 0x8000 : 0) | length));
+      const auto level = static_cast<std::uint16_t>(high ? 0x8000 : 0);
+      if (split) {
+        Record(static_cast<std::uint16_t>(level | length / 2));
+        Record(static_cast<std::uint16_t>(level | (length - length / 2)));
+      } else {
+        Record(static_cast<std::uint16_t>(level | length));
+      }
     }
   }
   void Byte(std::uint8_t byte) {
@@ -69,25 +76,30 @@ struct Writer {
     }
     Byte(static_cast<std::uint8_t>(sum + (wrongSum && type == 0x01 ? 1 : 0)));
   }
-  // An F-BASIC machine-language file, as the facts lay it out.
-  void File(const std::string& name, const Bytes& body) {
+  // An F-BASIC file, as the facts lay it out: machine language, or an ASCII
+  // BASIC program (type 0, ASCII FF FF, 259 bytes of FF after each data
+  // block); without its end block when asked.
+  void File(const std::string& name, const Bytes& body, bool ascii = false, bool ends = true) {
     Record(0x0000);
     Record(0x7FFF);
     Bytes_(0xFF, 256);
     Bytes header(20, 0x00);
     std::fill_n(header.begin(), 8, ' ');
     std::copy(name.begin(), name.end(), header.begin());
-    header[8] = 0x02;
+    header[8] = ascii ? 0x00 : 0x02;
+    header[9] = header[10] = ascii ? 0xFF : 0x00;
     Block(0x00, header);
     Bytes_(0xFF, 259);
     for (std::size_t at = 0; at < body.size(); at += 255) {
       Block(0x01,
             Bytes(body.begin() + static_cast<std::ptrdiff_t>(at),
                   body.begin() + static_cast<std::ptrdiff_t>(std::min(at + 255, body.size()))));
-      Bytes_(0xFF, 20);
+      Bytes_(0xFF, ascii ? 259 : 20);
     }
-    Block(0xFF, {});
-    Bytes_(0xFF, 4);
+    if (ends) {
+      Block(0xFF, {});
+      Bytes_(0xFF, 4);
+    }
   }
 };
 
@@ -107,6 +119,53 @@ TEST(Tape, AFileIsFramedAsFBasicWritesIt) {
   Bytes tape = NewTape();
   AppendFile(tape, MachineLanguageFile("A", {0x42}));
   EXPECT_EQ(tape, expected.tape);
+}
+
+TEST(Tape, AnAsciiFileHasTheLongGapAfterEveryDataBlock) {
+  Writer expected;
+  expected.Record(0x0000);
+  expected.Record(0x7FFF);
+  const Bytes text = Ramp(300);  // two data blocks
+  expected.File("PLAY", text, true);
+  Bytes tape = NewTape();
+  AppendFile(tape, AsciiBasicFile("PLAY", std::string(text.begin(), text.end())));
+  EXPECT_EQ(tape, expected.tape);
+}
+
+// A half-cycle of 37 units or more is long, one of 36 short; a level held
+// over several records is one half-cycle of their whole length.
+TEST(Tape, HalfCyclesAreReadByTheirWholeLength) {
+  for (const bool split : {false, true}) {
+    Writer edge;
+    edge.shortHalf = 36;
+    edge.longHalf = 37;
+    edge.split = split;
+    edge.File("EDGE", Ramp(40));
+    std::vector<TapeFile> files;
+    std::string why;
+    ASSERT_EQ(ReadTape(edge.tape, files, why), TapeRead) << why;
+    ASSERT_EQ(files.size(), 1u) << split;
+    EXPECT_EQ(files[0].body, Ramp(40)) << split;
+  }
+}
+
+// A file cut off before its end block, another file after it: the first is
+// named as damaged, the second still reads.
+TEST(Tape, AFileWithoutItsEndBlockIsNamedAndTheNextStillReads) {
+  Writer writer;
+  writer.File("CUT", Ramp(30), false, false);
+  writer.File("NEXT", Ramp(20));
+  std::vector<TapeFile> files;
+  std::string why;
+  EXPECT_EQ(ReadTape(writer.tape, files, why), TapeDamaged);
+  EXPECT_EQ(why, "CUT: it ends without its end block");
+  Tape whole;
+  ASSERT_EQ(ReadWholeTape(writer.tape, whole, why), TapeRead);
+  ASSERT_EQ(whole.files.size(), 1u);
+  EXPECT_EQ(whole.files[0].body, Ramp(20));
+  ASSERT_EQ(whole.unread.size(), 1u);
+  EXPECT_EQ(whole.unread[0].name, "CUT");
+  EXPECT_EQ(TapeBytes(whole), writer.tape);
 }
 
 TEST(Tape, FilesReadBackWhateverWroteThem) {

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <csignal>
 #include <filesystem>
 
 #include "support/run_tool.h"
@@ -152,13 +153,44 @@ TEST_F(TapeRun, EveryChangeKeepsWhatItCannotRead) {
     ASSERT_EQ(Tape({"extract", "t.t77", "C", "c2.bin"}).exitCode, 0);
     EXPECT_EQ(Read("c2.bin"), Read("c.bin"));
   }
-  // Replaced in place, not moved: A's new bytes come before what is kept.
+  // Replaced in place, not moved: A's new bytes come before what is kept,
+  // and are what comes back.
   test::WriteBytes(dir.File("t.t77"), tape);
   ASSERT_EQ(Tape({"add", "--replace", "t.t77", "c.bin", "A"}).exitCode, 0);
+  ASSERT_EQ(Tape({"extract", "t.t77", "A", "a2.bin"}).exitCode, 0);
+  EXPECT_EQ(Read("a2.bin"), Read("c.bin"));
   const test::ToolRun listed = Tape({"list", "t.t77"});
   EXPECT_NE(listed.out.find(Console("A         machine      211\nC")), std::string::npos)
       << listed.out;
 }
+
+#ifndef _WIN32
+// A run stopped by a signal while it holds the tape's lock leaves neither
+// the lock file nor a changed tape behind.
+TEST_F(TapeRun, AStoppedRunLeavesNoLockBehind) {
+  Bytes image = {0x00, 0xFF, 0xFF, 0x00, 0x00, 16};
+  image.resize(6 + 0xFFFF, 0x80);
+  image.insert(image.end(), {0xFF, 0x00, 0x00, 0x00, 0x00});
+  test::WriteBytes(dir.File("big.bin"), image);
+  ASSERT_EQ(Tape({"add", "t.t77", "big.bin", "A"}).exitCode, 0);
+  const Bytes before = Read("t.t77");
+  options.workDir = dir.path().string();
+  const auto locked = [](const std::string& folder) {
+    return std::filesystem::exists(folder + "/.t.t77.tonebake-lock");
+  };
+  test::InterruptedRun run;
+  for (int attempt = 0; attempt < 5 && !run.sent; ++attempt) {
+    run = test::RunAndInterrupt(TONEBAKE_TAPE_EXE, {"add", "t.t77", "big.bin", "B"}, options,
+                                locked, SIGTERM);
+  }
+  ASSERT_TRUE(run.sent) << "the run never held the lock long enough to interrupt";
+  EXPECT_FALSE(std::filesystem::exists(dir.File(".t.t77.tonebake-lock")));
+  if (run.endSignal == SIGTERM) {
+    const Bytes after = Read("t.t77");
+    EXPECT_TRUE(after == before || after.size() > before.size());  // old, or whole with B
+  }
+}
+#endif
 
 // Hostile tapes cost what they hold: one larger than a cassette is not
 // read, and a sound too long for a WAVE file is refused before rendering.
@@ -201,6 +233,16 @@ TEST_F(TapeRun, HostileTapesAreRefusedBeforeTheyCostMuch) {
 TEST_F(TapeRun, RefusalsLeaveTheTapeAsItWas) {
   test::WriteBytes(dir.File("x.bin"), MakeImage("x", 10));
   ASSERT_EQ(Tape({"add", "t.t77", "x.bin", "X"}).exitCode, 0);
+  // The largest image a tape takes, 65,535 samples, and one byte more.
+  Bytes largest = {0x00, 0xFF, 0xFF, 0x00, 0x00, 16};
+  largest.resize(6 + 0xFFFF, 0x80);
+  largest.insert(largest.end(), {0xFF, 0x00, 0x00, 0x00, 0x00});
+  test::WriteBytes(dir.File("largest.bin"), largest);
+  ASSERT_EQ(Tape({"add", "largest.t77", "largest.bin"}).exitCode, 0);
+  ASSERT_EQ(Tape({"extract", "largest.t77", "LARGEST", "back.bin"}).exitCode, 0);
+  EXPECT_EQ(Read("back.bin"), largest);
+  largest.push_back(0x00);
+  test::WriteBytes(dir.File("big.bin"), largest);
   const Bytes tape = Read("t.t77");
   Bytes odd = tape;
   odd.pop_back();
@@ -236,6 +278,12 @@ TEST_F(TapeRun, RefusalsLeaveTheTapeAsItWas) {
       {{"extract", "t.t77", "X", "./t.t77"},
        1,
        "tonebake-tape: TAPE t.t77 and OUT ./t.t77 are the same file" + usage},
+      {{"wav", "t.t77", "./t.t77"},
+       1,
+       "tonebake-tape: TAPE t.t77 and OUT ./t.t77 are the same file" + usage},
+      {{"add", "t.t77", "big.bin", "BIG"},
+       3,
+       "tonebake-tape: big.bin: cannot add it: it is larger than any FM-7 PCM image\n"},
       {{"extract", "t.t77", "NOSUCH", "o.bin"},
        3,
        "tonebake-tape: t.t77: cannot extract NOSUCH: no file of that name is on the tape\n"},
