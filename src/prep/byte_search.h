@@ -27,15 +27,15 @@ struct SearchSetup {
   double bandHz = 3900.0;  // or just below half the played rate, if lower
   // The share of the whole-band error, against the in-band error of a
   // period: enough to keep noise from being pushed above the band.
-  double wholeBandShare = 0.05;
+  double wholeBandShare = 0.03;
   // Every state and every byte, nothing left out, and the cost of a period
   // alone: the exact search the tests check against brute force. Otherwise
   // the best `keep` states go on, each to the bytes within `span` of the
   // target, and the cross terms with the periods before are counted along
   // each state's path.
   bool exact = false;
-  int keep = 8;
-  int span = 16;
+  int keep = 16;
+  int span = 20;
 };
 
 class ByteSearch {

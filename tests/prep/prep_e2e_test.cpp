@@ -120,11 +120,17 @@ void InsertFfmpegListChunk(const std::string& path) {
   test::WriteBytes(path, file);
 }
 
-// Zero crossings of the 8-bit samples around silence, as a frequency.
+// Crossings of the 8-bit samples through silence, as a frequency: from
+// below 120 to above 136 and back, so that bytes chosen for the player,
+// which wander near silence, count one crossing each.
 double ToneFrequency(const Bytes& samples, std::uint32_t rate) {
   int crossings = 0;
-  for (std::size_t i = 1; i < samples.size(); ++i) {
-    crossings += (samples[i - 1] < 128) != (samples[i] < 128);
+  bool high = samples.empty() || samples[0] >= 128;
+  for (const std::uint8_t sample : samples) {
+    if ((high && sample < 120) || (!high && sample > 136)) {
+      high = !high;
+      ++crossings;
+    }
   }
   return crossings / 2.0 / (static_cast<double>(samples.size()) / rate);
 }
