@@ -81,12 +81,21 @@ DiskExit LockMedium(const Reporter& report, const std::string& path, const char*
                DescribeFileError(locked).c_str(), kind);
     return CannotWrite;
   }
+  if (locked == LockNameTaken) {
+    report.Say(
+        "%s: cannot lock it: the name of its lock file, %s, is taken by something that is "
+        "not a plain file (a link, a pipe or a folder); the %s is unchanged\n",
+        path.c_str(), lock.name().c_str(), kind);
+    return CannotWrite;
+  }
   if (locked != 0) {
     // It is the folder that cannot take the lock file, not the file itself.
+    const std::size_t slash = lock.name().find_last_of("/\\");
+    const std::string folder = slash == std::string::npos ? "." : lock.name().substr(0, slash + 1);
     report.Say(
-        "%s: cannot lock it: its lock file %s cannot be made: %s; the %s is "
+        "%s: cannot lock it: the folder %s cannot take its lock file (%s): %s; the %s is "
         "unchanged\n",
-        path.c_str(), lock.name().c_str(), DescribeFileError(locked).c_str(), kind);
+        path.c_str(), folder.c_str(), lock.name().c_str(), DescribeFileError(locked).c_str(), kind);
     return CannotWrite;
   }
   return Success;

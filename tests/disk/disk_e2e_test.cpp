@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <functional>
 #ifndef _WIN32
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -826,6 +827,31 @@ TEST_F(DiskRun, DevStdoutThroughAPipeCarriesTheSameBytesAsAFile) {
       options);
   EXPECT_EQ(piped.exitCode, 0) << piped.err;
   EXPECT_EQ(Read("piped.wav"), Read("file.wav"));
+}
+
+// A lock that cannot be made says why: a folder that cannot take it, or a
+// name that something else holds.
+TEST_F(DiskRun, ALockThatCannotBeMadeSaysWhy) {
+  test::WriteBytes(dir.File("x.bin"), MakeImage("x", 10));
+  ASSERT_EQ(mkfifo(dir.File(".piped.d77.tonebake-lock").c_str(), 0600), 0);
+  const test::ToolRun piped = Disk({"add", "piped.d77", "x.bin"});
+  EXPECT_EQ(piped.exitCode, 4);
+  EXPECT_EQ(piped.err,
+            "tonebake-disk: piped.d77: cannot lock it: the name of its lock file, "
+            ".piped.d77.tonebake-lock, is taken by something that is not a plain file "
+            "(a link, a pipe or a folder); the disk is unchanged\n");
+  if (geteuid() != 0) {
+    std::filesystem::create_directory(dir.File("ro"));
+    ASSERT_EQ(Disk({"new", "ro/d.d77"}).exitCode, 0);
+    std::filesystem::permissions(dir.File("ro"), std::filesystem::perms(0555));
+    const test::ToolRun readOnly = Disk({"add", "ro/d.d77", "x.bin"});
+    std::filesystem::permissions(dir.File("ro"), std::filesystem::perms(0755));
+    EXPECT_EQ(readOnly.exitCode, 4);
+    EXPECT_EQ(readOnly.err,
+              "tonebake-disk: ro/d.d77: cannot lock it: the folder ro/ cannot take "
+              "its lock file (ro/.d.d77.tonebake-lock): Permission denied; the disk "
+              "is unchanged\n");
+  }
 }
 
 TEST_F(DiskRun, AReadOnlyDiskIsNotReplaced) {
