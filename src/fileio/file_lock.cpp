@@ -20,10 +20,17 @@ std::int32_t FileLock::Acquire(const std::string& path, std::uint32_t timeoutMil
   const auto start = std::chrono::steady_clock::now();
   bool told = false;
   for (;;) {
-    switch (os_file::TryLock(name_.c_str(), &handle_)) {
+    // An interruption removes the lock file with the temporary files; one
+    // that comes between making the file and guarding it waits until it is
+    // guarded, so that no moment leaves a lock file behind.
+    os_file::DeferInterruptions();
+    const os_file::LockResult result = os_file::TryLock(name_.c_str(), &handle_);
+    if (result == os_file::LockResult::Locked) {
+      os_file::GuardTemporary(name_.c_str());
+    }
+    os_file::ResumeInterruptions();
+    switch (result) {
       case os_file::LockResult::Locked:
-        // An interruption removes the lock file with the temporary files.
-        os_file::GuardTemporary(name_.c_str());
         return 0;
       case os_file::LockResult::NotAFile:
         handle_ = os_file::kNoHandle;
