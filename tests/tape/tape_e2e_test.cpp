@@ -4,7 +4,11 @@
 #include <algorithm>
 #include <csignal>
 #include <filesystem>
+#ifndef _WIN32
+#include <unistd.h>
+#endif
 
+#include "fileio/file_lock.h"
 #include "support/run_tool.h"
 #include "support/temp_dir.h"
 #include "support/wave_bytes.h"
@@ -190,6 +194,60 @@ TEST_F(TapeRun, AStoppedRunLeavesNoLockBehind) {
     EXPECT_TRUE(after == before || after.size() > before.size());  // old, or whole with B
   }
 }
+
+// Runs started together while the tape's lock is held all wait, then take
+// turns: nothing any of them adds or removes is lost.
+TEST_F(TapeRun, RunsOnOneTapeTakeTurnsAndLoseNothing) {
+  test::WriteBytes(dir.File("x.bin"), MakeImage("x", 300));
+  options.workDir = dir.path().string();
+  const struct {
+    std::vector<std::vector<std::string>> runs;
+    std::vector<std::string> listed;  // the names on the tape afterwards, sorted
+  } cases[] = {
+      {{{"add", "t.t77", "x.bin", "A"}, {"add", "t.t77", "x.bin", "B"}}, {"A", "B", "OLD"}},
+      {{{"remove", "t.t77", "OLD"}, {"add", "t.t77", "x.bin", "A"}}, {"A"}},
+      {{{"add", "new.t77", "x.bin", "A"}, {"new", "new.t77"}, {"add", "new.t77", "x.bin", "B"}},
+       {"A", "B"}},
+  };
+  for (const auto& c : cases) {
+    std::filesystem::remove(dir.File("new.t77"));
+    std::filesystem::remove(dir.File("t.t77"));
+    ASSERT_EQ(Tape({"add", "t.t77", "x.bin", "OLD"}).exitCode, 0);
+    FileLock held;
+    ASSERT_EQ(held.Acquire(dir.File(c.runs.front()[1]), 1000, nullptr), 0);
+    std::vector<test::BackgroundRun> started;
+    for (const auto& arguments : c.runs) {
+      started.push_back(
+          test::StartTool(TONEBAKE_TAPE_EXE, arguments, options, std::to_string(started.size())));
+    }
+    for (const test::BackgroundRun& run : started) {  // every run is waiting
+      for (int wait = 0; test::ReadText(run.errPath).find("waiting") == std::string::npos; ++wait) {
+        ASSERT_LT(wait, 500) << "a run did not wait for the lock";
+        usleep(10000);
+      }
+    }
+    held.Release();
+    for (const test::BackgroundRun& run : started) {
+      const test::ToolRun finished = test::FinishTool(run);
+      EXPECT_TRUE(
+          finished.exitCode == 0 ||
+          (finished.exitCode == 3 && finished.err.find("already exists") != std::string::npos))
+          << finished.err;
+    }
+    const test::ToolRun listed = Tape({"list", c.runs.front()[1]});
+    std::vector<std::string> names;
+    for (std::size_t at = listed.out.find('\n'); at + 1 < listed.out.size();
+         at = listed.out.find('\n', at + 1)) {
+      const std::string name = listed.out.substr(at + 1, listed.out.find(' ', at + 1) - at - 1);
+      if (name.find_first_of("0123456789") != 0) {
+        names.push_back(name);
+      }
+    }
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, c.listed) << listed.out;
+  }
+}
+
 #endif
 
 // Hostile tapes cost what they hold: one larger than a cassette is not
