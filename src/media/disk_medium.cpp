@@ -475,6 +475,24 @@ DiskExit RefreshPlayMenu(const Reporter& report, DiskFile& file, const std::stri
       ExamineMenu(file.disk) != MenuFile::Tonebakes) {
     return Success;
   }
+  // PLAY is written for this version's PLAYER: an earlier one is brought up
+  // to date first, or PLAY is left alone.
+  std::vector<std::uint8_t> old;
+  std::vector<std::uint8_t> current;
+  d77::ReadFile(file.disk, kPlayerName, old);
+  if (!player::CurrentPlayerFor(old, current)) {
+    report.Say(
+        "%s: PLAYER is an earlier tonebake's, with tables this one does not make: PLAY's "
+        "list is left as it was; 'player' puts the current ones on\n",
+        file.path.c_str());
+    return Success;
+  }
+  if (old.size() < current.size() || !std::equal(current.begin(), current.end(), old.begin())) {
+    if (const d77::DiskResult updated = d77::AddFile(file.disk, kPlayerName, current, true);
+        updated != d77::DiskDone) {
+      return ReportRefusal(report, file.path, "add", kPlayerName, updated);
+    }
+  }
   return WritePlayMenu(report, file, added, tellAll);
 }
 

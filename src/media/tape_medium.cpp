@@ -97,6 +97,25 @@ DiskExit RefreshPlayMenu(const Reporter& report, TapeImage& tape, const std::str
   if (playerIndex == kMissing || menuIndex == kMissing) {
     return Success;
   }
+  // PLAY is written for this version's PLAYER: an earlier one is brought up
+  // to date first, or PLAY is left alone.
+  const std::vector<std::uint8_t>& old =
+      tape.contents.files[static_cast<std::size_t>(playerIndex)].body;
+  std::vector<std::uint8_t> current;
+  if (!player::CurrentPlayerFor(old, current)) {
+    report.Say(
+        "%s: PLAYER is an earlier tonebake's, with tables this one does not make: PLAY's "
+        "list is left as it was; 'player' puts the current ones on\n",
+        tape.path.c_str());
+    return Success;
+  }
+  if (current != old) {
+    if (const DiskExit put =
+            Put(report, tape, playerIndex, 0, t77::MachineLanguageFile(kPlayerName, current));
+        put != Success) {
+      return put;
+    }
+  }
   return Put(report, tape, menuIndex, 0, Menu(MenuSounds(report, tape, playerIndex, added, false)));
 }
 

@@ -156,6 +156,23 @@ fbasic::PlayLayout PlayLayoutOfThePlayer() {
           kFm7ClockHz};
 }
 
+bool CurrentPlayerFor(const std::vector<std::uint8_t>& file, std::vector<std::uint8_t>& current) {
+  fbasic::Block block;
+  if (!IsTonebakePlayer(file) || !fbasic::FirstBlock(file, block)) {
+    return false;
+  }
+  const auto tables =
+      file.begin() + static_cast<std::ptrdiff_t>(block.data + player_offset::kTables);
+  for (const PsgProfile profile : {PsgProfile::Fm7, PsgProfile::Fm77av}) {
+    const VolumeTable table = BuildVolumeTable(profile);
+    if (std::equal(table.begin(), table.end(), tables)) {
+      current = PlayerFile(profile);
+      return true;
+    }
+  }
+  return false;
+}
+
 std::vector<std::uint8_t> PlayerFile(PsgProfile profile) {
   return fbasic::MachineLanguageFile(PlayerBytes(profile), kPlayerLoadAddress, kPlayerLoadAddress);
 }

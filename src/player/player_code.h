@@ -65,6 +65,11 @@ std::vector<std::uint8_t> PlayerBytes(PsgProfile profile);
 // the volume tables may be another version's).
 bool IsTonebakePlayer(const std::vector<std::uint8_t>& file);
 
+// For tonebake's PLAYER `file`, of this version or an earlier one (loaded
+// elsewhere, say): this version's PLAYER with the same volume tables.
+// False when its tables are none this version makes.
+bool CurrentPlayerFor(const std::vector<std::uint8_t>& file, std::vector<std::uint8_t>& current);
+
 // Where PLAY puts BASIC, PLAYER, its parameters and each sound.
 fbasic::PlayLayout PlayLayoutOfThePlayer();
 

@@ -663,6 +663,38 @@ TEST_F(DiskRun, PlayAndPlayerAreKnownByTheirContentNotTheirNames) {
   }
 }
 
+// A disk PLAYER'd by an earlier version (PLAYER loaded at &H2800) is
+// brought up to date by the next change, PLAY with it; a PLAYER whose tables
+// this version does not make is left, and so is PLAY.
+TEST_F(DiskRun, AnEarlierPlayerIsBroughtUpToDateWithPlay) {
+  test::WriteBytes(dir.File("x.bin"), MakeImage("x", 10));
+  ASSERT_EQ(Disk({"player", "d.d77"}).exitCode, 0);
+  Bytes disk = Read("d.d77");
+  const Bytes current = {0x00, 0x03, 0xCF, 0x20, 0x00};
+  const auto at = std::search(disk.begin(), disk.end(), current.begin(), current.end());
+  ASSERT_NE(at, disk.end());
+  at[3] = 0x28;
+  test::WriteBytes(dir.File("d.d77"), disk);
+  ASSERT_EQ(Disk({"add", "d.d77", "x.bin", "ONE"}).exitCode, 0);
+  ASSERT_EQ(Disk({"extract", "d.d77", "PLAYER", "p.bin"}).exitCode, 0);
+  EXPECT_TRUE(std::equal(current.begin(), current.end(), Read("p.bin").begin()));
+  ASSERT_EQ(Disk({"extract", "d.d77", "PLAY", "play.txt"}).exitCode, 0);
+  EXPECT_NE(test::ReadText(dir.File("play.txt")).find("DATA \"ONE\""), std::string::npos);
+  // Tables of no version this one knows: PLAY is left as it was.
+  disk = Read("d.d77");
+  const auto player = std::search(disk.begin(), disk.end(), current.begin(), current.end());
+  ASSERT_NE(player, disk.end());
+  player[5 + 0xCF + 40] ^= 0x01;
+  test::WriteBytes(dir.File("d.d77"), disk);
+  const test::ToolRun added = Disk({"add", "d.d77", "x.bin", "TWO"});
+  EXPECT_EQ(added.exitCode, 0);
+  EXPECT_EQ(added.err, Console("tonebake-disk: d.d77: PLAYER is an earlier tonebake's, with tables "
+                               "this one does not make: PLAY's list is left as it was; 'player' "
+                               "puts the current ones on\n"));
+  ASSERT_EQ(Disk({"extract", "d.d77", "PLAY", "play.txt"}).exitCode, 0);
+  EXPECT_EQ(test::ReadText(dir.File("play.txt")).find("TWO"), std::string::npos);
+}
+
 // A name on a disk is data: one that F-BASIC would not take from a user (a
 // quote, a line end) stays on the disk but never reaches PLAY's text.
 TEST_F(DiskRun, NamesFromADiskNeverBecomeBasicInPlay) {
