@@ -447,6 +447,22 @@ DiskExit WritePlayMenu(const Reporter& report, DiskFile& file, const std::string
 
 }  // namespace
 
+DiskExit RefuseUsersMenuFile(const Reporter& report, const std::string& path, const char* medium,
+                             const char* name) {
+  report.Say(
+      "%s: cannot put the player on it: %s on the %s is a file of yours, not tonebake's "
+      "(--replace replaces it)\n",
+      path.c_str(), name, medium);
+  return Refused;
+}
+
+void TellUnknownPlayer(const Reporter& report, const std::string& path) {
+  report.Say(
+      "%s: PLAYER is an earlier tonebake's, with tables this one does not make: PLAY's "
+      "list is left as it was; 'player' puts the current ones on\n",
+      path.c_str());
+}
+
 bool IsMenuFileName(const std::string& name) {
   return name == kPlayerName || name == kMenuName;
 }
@@ -481,10 +497,7 @@ DiskExit RefreshPlayMenu(const Reporter& report, DiskFile& file, const std::stri
   std::vector<std::uint8_t> current;
   d77::ReadFile(file.disk, kPlayerName, old);
   if (!player::CurrentPlayerFor(old, current)) {
-    report.Say(
-        "%s: PLAYER is an earlier tonebake's, with tables this one does not make: PLAY's "
-        "list is left as it was; 'player' puts the current ones on\n",
-        file.path.c_str());
+    TellUnknownPlayer(report, file.path);
     return Success;
   }
   if (old.size() < current.size() || !std::equal(current.begin(), current.end(), old.begin())) {
@@ -500,11 +513,7 @@ DiskExit CheckPlayerMayGo(const Reporter& report, const DiskFile& file, bool rep
   for (const auto& [name, found] : {std::pair{kPlayerName, ExaminePlayer(file.disk)},
                                     std::pair{kMenuName, ExamineMenu(file.disk)}}) {
     if (found == MenuFile::Users && !replace) {
-      report.Say(
-          "%s: cannot put the player on it: %s on the disk is a file of yours, not "
-          "tonebake's (--replace replaces it)\n",
-          file.path.c_str(), name);
-      return Refused;
+      return RefuseUsersMenuFile(report, file.path, "disk", name);
     }
   }
   return Success;

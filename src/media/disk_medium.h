@@ -162,6 +162,14 @@ DiskExit AddPlayer(const Reporter& report, DiskFile& file, player::PsgProfile pr
 // The names of the player and of the menu, never sounds of PLAY's list.
 bool IsMenuFileName(const std::string& name);
 
+// The refusal of 'player' where a file of the user's own bears NAME (PLAY
+// or PLAYER) on the `medium` ("disk", "tape") at `path`; returns Refused.
+DiskExit RefuseUsersMenuFile(const Reporter& report, const std::string& path, const char* medium,
+                             const char* name);
+// Says that PLAY's list is left as it was: PLAYER has tables this version
+// does not make.
+void TellUnknownPlayer(const Reporter& report, const std::string& path);
+
 // Says what adding (or removing) a file of PLAYER's or PLAY's name by hand
 // does to the menu; nothing for other names.
 void TellAboutMenuFile(const Reporter& report, const std::string& path, const std::string& name,

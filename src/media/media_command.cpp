@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "media/disk_medium.h"
+
 namespace tonebake::media {
 namespace {
 
@@ -46,6 +48,17 @@ std::vector<std::string> SplitOptionValues(const std::vector<std::string>& argum
     }
   }
   return split;
+}
+
+int CheckAddOperands(const Reporter& report, const MediaCommand& command, const char* medium) {
+  if (IsImageFile(command.operands[0])) {
+    return ReportUsage(report, command.operands[0] + " is an FM-7 PCM image: the " + medium +
+                                   " comes first, then the file to add");
+  }
+  if (command.operands[1] == kStandardStream && command.operands.size() < 3) {
+    return ReportUsage(report, "a NAME is needed to add standard input ('-')");
+  }
+  return -1;
 }
 
 int ReportUsage(const Reporter& report, const std::string& why) {

@@ -42,6 +42,11 @@ int RunMediaCommand(const Reporter& report, const char* usage,
 std::vector<std::string> SplitOptionValues(const std::vector<std::string>& arguments,
                                            const std::vector<std::string>& withValues);
 
+// The usage mistakes of 'add MEDIUM FILE [NAME]' that both programs point
+// out: the names swapped (an image where the disk or tape should be), and
+// standard input ('-') without a NAME. -1 when there is none, else exit 1.
+int CheckAddOperands(const Reporter& report, const MediaCommand& command, const char* medium);
+
 // "PROGRAM: WHY (see 'PROGRAM --help')", exit 1.
 int ReportUsage(const Reporter& report, const std::string& why);
 

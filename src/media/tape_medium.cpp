@@ -103,10 +103,7 @@ DiskExit RefreshPlayMenu(const Reporter& report, TapeImage& tape, const std::str
       tape.contents.files[static_cast<std::size_t>(playerIndex)].body;
   std::vector<std::uint8_t> current;
   if (!player::CurrentPlayerFor(old, current)) {
-    report.Say(
-        "%s: PLAYER is an earlier tonebake's, with tables this one does not make: PLAY's "
-        "list is left as it was; 'player' puts the current ones on\n",
-        tape.path.c_str());
+    TellUnknownPlayer(report, tape.path);
     return Success;
   }
   if (current != old) {
@@ -189,11 +186,7 @@ DiskExit CheckPlayerMayGo(const Reporter& report, const TapeImage& tape, bool re
   for (const char* name : {kPlayerName, kMenuName}) {
     const int index = IndexOf(tape, name);
     if (index != kMissing && !IsTonebakes(tape, index, name) && !replace) {
-      report.Say(
-          "%s: cannot put the player on it: %s on the tape is a file of yours, not "
-          "tonebake's (--replace replaces it)\n",
-          tape.path.c_str(), name);
-      return Refused;
+      return RefuseUsersMenuFile(report, tape.path, "tape", name);
     }
   }
   return Success;

@@ -68,13 +68,8 @@ int New(const MediaCommand& command) {
 }
 
 int Add(const MediaCommand& command) {
-  if (IsImageFile(command.operands[0])) {
-    return ReportUsage(kReport, command.operands[0] +
-                                    " is an FM-7 PCM image: the tape comes first, "
-                                    "then the file to add");
-  }
-  if (command.operands[1] == kStandardStream && command.operands.size() < 3) {
-    return ReportUsage(kReport, "a NAME is needed to add standard input ('-')");
+  if (const int mistaken = CheckAddOperands(kReport, command, "tape"); mistaken >= 0) {
+    return mistaken;
   }
   const std::string& source = command.operands[1];
   std::vector<std::uint8_t> content;
