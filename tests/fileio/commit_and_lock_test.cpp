@@ -9,6 +9,10 @@
 #include <filesystem>
 #ifndef _WIN32
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
 #endif
 
 #include "fileio/file_lock.h"
@@ -138,6 +142,75 @@ TEST(SaveFile, NamesUpToTheLimitCanBeSaved) {
     std::filesystem::remove(dir.File(name));
   }
 }
+
+#ifndef _WIN32
+// The real file layer, but a signal comes at a known point of a save in two
+// writes: during the second, or while the file is being put in place.
+enum class SignalPoint { Writing, PuttingInPlace };
+SignalPoint g_signalPoint;
+int g_signal;
+
+class SignalledFileAccess : public FileAccess {
+ public:
+  std::uint32_t Write(FileHandle handle, const void* buffer, std::uint32_t count) override {
+    if (g_signalPoint == SignalPoint::Writing && ++writes_ == 2) {
+      std::raise(g_signal);
+    }
+    return FileAccess::Write(handle, buffer, count);
+  }
+  int Rename(const char* from, const char* to) override {
+    if (g_signalPoint == SignalPoint::PuttingInPlace) {
+      std::raise(g_signal);
+    }
+    return FileAccess::Rename(from, to);
+  }
+
+ private:
+  int writes_ = 0;
+};
+
+// Every signal that ends a process and can be caught, at both points, in a
+// process of its own: the signal ends it, and leaves the old file whole (it
+// came while writing) or the new one whole (it waited for the rename), and
+// never a temporary file.
+TEST(ReplacingFile, AnInterruptionLeavesTheOldFileOrTheWholeNewOneAndNoTemporaryFile) {
+  TempDir dir;
+  const Bytes older{1, 2, 3};
+  const Bytes newer(65536 + 5, 0x5A);
+  for (const SignalPoint point : {SignalPoint::Writing, SignalPoint::PuttingInPlace}) {
+    for (const int signalNumber : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGUSR1, SIGALRM}) {
+      struct sigaction now {};
+      sigaction(signalNumber, nullptr, &now);
+      if (now.sa_handler == SIG_IGN) {
+        continue;  // ignored from the start (nohup): it ends nothing
+      }
+      WriteBytes(dir.File("song.bin"), older);
+      g_signalPoint = point;
+      g_signal = signalNumber;
+      const pid_t child = fork();
+      ASSERT_GE(child, 0);
+      if (child == 0) {
+        os_file::InstallSignalHandling();
+        ReplacingFile file([] { return std::unique_ptr<FileAccess>(new SignalledFileAccess); });
+        const auto half = static_cast<std::uint32_t>(newer.size() / 2);
+        if (file.Open(dir.File("song.bin")) == 0 && file.Write(newer.data(), half) == 0 &&
+            file.Write(newer.data() + half, static_cast<std::uint32_t>(newer.size()) - half) == 0) {
+          file.Commit();
+        }
+        _exit(0);
+      }
+      int status = 0;
+      ASSERT_EQ(waitpid(child, &status, 0), child);
+      const std::string what = std::to_string(signalNumber) +
+                               (point == SignalPoint::Writing ? " writing" : " putting in place");
+      EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signalNumber) << what;
+      EXPECT_EQ(ReadBytes(dir.File("song.bin")), point == SignalPoint::Writing ? older : newer)
+          << what;
+      EXPECT_EQ(Names(dir), std::vector<std::string>{"song.bin"}) << what;
+    }
+  }
+}
+#endif
 
 TEST(SameFile, NamesAreComparedByTheFileTheyStandFor) {
   TempDir dir;
