@@ -519,6 +519,13 @@ DiskExit CheckPlayerMayGo(const Reporter& report, const DiskFile& file, bool rep
   return Success;
 }
 
+bool PlayerTablesOn(const DiskFile& file, player::KnownTables& known) {
+  std::vector<std::uint8_t> content;
+  return ExaminePlayer(file.disk) == MenuFile::Tonebakes &&
+         d77::ReadFile(file.disk, kPlayerName, content) == d77::DiskDone &&
+         player::PlayerTables(content, known);
+}
+
 DiskExit AddPlayer(const Reporter& report, DiskFile& file, player::PsgProfile profile,
                    bool replace) {
   if (const DiskExit checked = CheckPlayerMayGo(report, file, replace); checked != Success) {

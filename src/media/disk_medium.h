@@ -11,7 +11,7 @@
 #include "fbasic/file_names.h"
 #include "fileio/file_lock.h"
 #include "fileio/replacing_file.h"
-#include "player/volume_table.h"
+#include "player/player_code.h"
 
 namespace tonebake::media {
 
@@ -156,6 +156,10 @@ DiskExit CheckPlayerMayGo(const Reporter& report, const DiskFile& file, bool rep
 
 // Puts PLAYER, with the profile's volume tables, and PLAY on the loaded
 // disk, in place of tonebake's own (or, with `replace`, of any) there.
+// The volume tables of tonebake's PLAYER on the disk, when it has one
+// whose tables this or an earlier version made.
+bool PlayerTablesOn(const DiskFile& file, player::KnownTables& known);
+
 DiskExit AddPlayer(const Reporter& report, DiskFile& file, player::PsgProfile profile,
                    bool replace);
 

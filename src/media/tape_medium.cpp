@@ -192,6 +192,12 @@ DiskExit CheckPlayerMayGo(const Reporter& report, const TapeImage& tape, bool re
   return Success;
 }
 
+bool PlayerTablesOn(const TapeImage& tape, player::KnownTables& known) {
+  const int index = TonebakesFile(tape, kPlayerName);
+  return index != kMissing &&
+         player::PlayerTables(tape.contents.files[static_cast<std::size_t>(index)].body, known);
+}
+
 DiskExit AddPlayer(const Reporter& report, TapeImage& tape, player::PsgProfile profile,
                    bool replace) {
   if (const DiskExit checked = CheckPlayerMayGo(report, tape, replace); checked != Success) {

@@ -57,6 +57,9 @@ DiskExit RemoveImage(const Reporter& report, TapeImage& tape, const std::string&
 DiskExit CheckPlayerMayGo(const Reporter& report, const TapeImage& tape, bool replace);
 // Puts PLAY and PLAYER first on the tape (or in the place of tonebake's
 // own), every other file after them as it was.
+// The volume tables of tonebake's PLAYER on the tape, as on a disk.
+bool PlayerTablesOn(const TapeImage& tape, player::KnownTables& known);
+
 DiskExit AddPlayer(const Reporter& report, TapeImage& tape, player::PsgProfile profile,
                    bool replace);
 

@@ -121,14 +121,17 @@ const ListingLine kPlayerListing[] = {
 };
 const std::size_t kPlayerListingLines = sizeof kPlayerListing / sizeof kPlayerListing[0];
 
-std::vector<std::uint8_t> PlayerBytes(PsgProfile profile) {
+std::vector<std::uint8_t> PlayerBytes(const VolumeTable& table) {
   std::vector<std::uint8_t> bytes;
   for (const ListingLine& line : kPlayerListing) {
     bytes.insert(bytes.end(), line.bytes, line.bytes + line.length);
   }
-  const VolumeTable table = BuildVolumeTable(profile);
   bytes.insert(bytes.end(), table.begin(), table.end());
   return bytes;
+}
+
+std::vector<std::uint8_t> PlayerBytes(PsgProfile profile) {
+  return PlayerBytes(BuildVolumeTable(profile));
 }
 
 bool IsTonebakePlayer(const std::vector<std::uint8_t>& file) {
@@ -156,21 +159,34 @@ fbasic::PlayLayout PlayLayoutOfThePlayer() {
           kFm7ClockHz};
 }
 
-bool CurrentPlayerFor(const std::vector<std::uint8_t>& file, std::vector<std::uint8_t>& current) {
+bool PlayerTables(const std::vector<std::uint8_t>& file, KnownTables& known) {
   fbasic::Block block;
   if (!IsTonebakePlayer(file) || !fbasic::FirstBlock(file, block)) {
     return false;
   }
   const auto tables =
       file.begin() + static_cast<std::ptrdiff_t>(block.data + player_offset::kTables);
-  for (const PsgProfile profile : {PsgProfile::Fm7, PsgProfile::Fm77av}) {
-    const VolumeTable table = BuildVolumeTable(profile);
-    if (std::equal(table.begin(), table.end(), tables)) {
-      current = PlayerFile(profile);
-      return true;
+  // This version's tables, then the earlier versions'.
+  for (VolumeTable (*const make)(PsgProfile) : {&BuildVolumeTable, &SineFittedVolumeTable}) {
+    for (const PsgProfile profile : {PsgProfile::Fm7, PsgProfile::Fm77av}) {
+      const VolumeTable table = make(profile);
+      if (std::equal(table.begin(), table.end(), tables)) {
+        known = {profile, table};
+        return true;
+      }
     }
   }
   return false;
+}
+
+bool CurrentPlayerFor(const std::vector<std::uint8_t>& file, std::vector<std::uint8_t>& current) {
+  KnownTables known;
+  if (!PlayerTables(file, known)) {
+    return false;
+  }
+  current =
+      fbasic::MachineLanguageFile(PlayerBytes(known.table), kPlayerLoadAddress, kPlayerLoadAddress);
+  return true;
 }
 
 std::vector<std::uint8_t> PlayerFile(PsgProfile profile) {

@@ -56,18 +56,29 @@ constexpr double kFm7ClockHz = 1798660.0;
 constexpr std::uint16_t kSoundAddress = kPlayerLoadAddress + kPlayerSize;
 constexpr std::uint32_t kSoundRoom = kSoundRoomEnd - kSoundAddress;
 
-// The code with the profile's volume tables: what is loaded at the load
-// address.
+// The code with the profile's volume tables, or with `table`: what is
+// loaded at the load address.
 std::vector<std::uint8_t> PlayerBytes(PsgProfile profile);
+std::vector<std::uint8_t> PlayerBytes(const VolumeTable& table);
 
 // Whether `file` is tonebake's PLAYER: a machine-language file whose first
 // block is the player, with its code byte for byte (the load address and
 // the volume tables may be another version's).
 bool IsTonebakePlayer(const std::vector<std::uint8_t>& file);
 
+// The tables of tonebake's PLAYER `file` and the curve they were made for,
+// when they are this version's or an earlier one's. The sounds beside it
+// were made for them, so they stay.
+struct KnownTables {
+  PsgProfile profile = PsgProfile::Fm7;
+  VolumeTable table{};
+};
+bool PlayerTables(const std::vector<std::uint8_t>& file, KnownTables& known);
+
 // For tonebake's PLAYER `file`, of this version or an earlier one (loaded
-// elsewhere, say): this version's PLAYER with the same volume tables.
-// False when its tables are none this version makes.
+// elsewhere, say): this version's code, loaded where this version loads
+// it, with the same volume tables. False when its tables are none this or
+// an earlier version makes.
 bool CurrentPlayerFor(const std::vector<std::uint8_t>& file, std::vector<std::uint8_t>& current);
 
 // Where PLAY puts BASIC, PLAYER, its parameters and each sound.

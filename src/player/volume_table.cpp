@@ -103,6 +103,16 @@ std::array<double, kLevels> LevelCurve(PsgProfile profile) {
 
 namespace {
 
+VolumeTable TableOf(const std::array<const Combination*, 256>& chosen) {
+  VolumeTable table{};
+  for (std::size_t sample = 0; sample < 256; ++sample) {
+    for (std::size_t channel = 0; channel < kChannels; ++channel) {
+      table[channel * 256 + (sample ^ 0x80u)] = chosen[sample]->levels[channel];
+    }
+  }
+  return table;
+}
+
 VolumeTable MakeVolumeTable(PsgProfile profile) {
   const std::vector<Combination> sorted = CombinationsBySum(LevelCurve(profile));
   // The whole range of sums is not the best: where the steps between sums
@@ -117,23 +127,28 @@ VolumeTable MakeVolumeTable(PsgProfile profile) {
       bestTop = hundredths / 100.0;
     }
   }
-  const std::array<const Combination*, 256> chosen = Map(sorted, bestTop);
-  VolumeTable table{};
-  for (std::size_t sample = 0; sample < 256; ++sample) {
-    for (std::size_t channel = 0; channel < kChannels; ++channel) {
-      table[channel * 256 + (sample ^ 0x80u)] = chosen[sample]->levels[channel];
-    }
-  }
-  return table;
+  return TableOf(Map(sorted, bestTop));
 }
 
 }  // namespace
 
-VolumeTable BuildVolumeTable(PsgProfile profile) {
+VolumeTable ClosestSumsVolumeTable(PsgProfile profile, double top) {
+  return TableOf(Map(CombinationsBySum(LevelCurve(profile)), top));
+}
+
+VolumeTable SineFittedVolumeTable(PsgProfile profile) {
   // The same every time: made once for each profile.
   static const VolumeTable fm7 = MakeVolumeTable(PsgProfile::Fm7);
   static const VolumeTable fm77av = MakeVolumeTable(PsgProfile::Fm77av);
   return profile == PsgProfile::Fm7 ? fm7 : fm77av;
+}
+
+namespace {
+#include "player/tuned_tables.inc"
+}  // namespace
+
+VolumeTable BuildVolumeTable(PsgProfile profile) {
+  return profile == PsgProfile::Fm7 ? kTunedFm7 : kTunedFm77av;
 }
 
 }  // namespace tonebake::player

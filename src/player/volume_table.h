@@ -30,10 +30,19 @@ constexpr std::size_t kVolumeTableSize = kChannels * 256;
 // never falls as the sample rises.
 using VolumeTable = std::array<std::uint8_t, kVolumeTableSize>;
 
-// The table that keeps a full-scale sine cleanest on the profile's curve:
-// every sample gets the combination of levels closest to it, over the range
-// of sums that gives the best signal-to-noise ratio.
+// The player's tables: tuned to what the player really puts out, its three
+// writes one after another, for plainly rounded audio (tools/tune_tables).
 VolumeTable BuildVolumeTable(PsgProfile profile);
+
+// Every sample gets the combination of levels whose sum is closest to
+// sample / 255 of `top` (full scale 1 on each channel).
+VolumeTable ClosestSumsVolumeTable(PsgProfile profile, double top);
+
+// The tables of earlier versions, still found on disks and tapes: those
+// that keep a full-scale sine cleanest if the three levels changed at once,
+// the closest sums over the range that gives the best signal-to-noise
+// ratio.
+VolumeTable SineFittedVolumeTable(PsgProfile profile);
 
 // The level of `channel` (0..2) for `sample`.
 inline std::uint8_t LevelFor(const VolumeTable& table, std::size_t channel, std::uint8_t sample) {

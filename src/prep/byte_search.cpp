@@ -12,8 +12,7 @@ namespace {
 
 constexpr double kPi = 3.14159265358979323846;
 constexpr double kUnreached = std::numeric_limits<double>::infinity();
-// The player's writes within a period, from the write of channel A.
-constexpr double kSegmentStart[3] = {0, 39, 80};
+constexpr double kSegmentStart[3] = {0, kWriteOffsetB, kWriteOffsetC};
 // Samples decided this far behind the newest: long past where survivors
 // meet.
 constexpr std::size_t kDecisionDelay = 64;
@@ -50,8 +49,21 @@ double InBand(double a, double b, double c, double d, double band) {
 
 }  // namespace
 
+SegmentGram PeriodGram(int lag, double period, double band) {
+  const double ends[3] = {kSegmentStart[1], kSegmentStart[2], period};
+  const double shift = lag * period;
+  SegmentGram gram{};
+  for (int i = 0; i < 3; ++i) {
+    for (int j = 0; j < 3; ++j) {
+      gram.g[i][j] =
+          InBand(kSegmentStart[i], ends[i], kSegmentStart[j] - shift, ends[j] - shift, band);
+    }
+  }
+  return gram;
+}
+
 ByteSearch::ByteSearch(const SearchSetup& setup) : setup_(setup) {
-  const player::VolumeTable table = player::BuildVolumeTable(setup.profile);
+  const player::VolumeTable table = setup.table.value_or(player::BuildVolumeTable(setup.profile));
   const std::array<double, player::kLevels> curve = player::LevelCurve(setup.profile);
   for (std::size_t b = 0; b < 256; ++b) {
     const auto byte = static_cast<std::uint8_t>(b);
@@ -59,26 +71,39 @@ ByteSearch::ByteSearch(const SearchSetup& setup) : setup_(setup) {
     levelB_[b] = curve[player::LevelFor(table, 1, byte)];
     levelC_[b] = curve[player::LevelFor(table, 2, byte)];
   }
-  // The tables map byte b to b / 255 of their top sum, byte 0 to silence.
-  top_ = levelA_[255] + levelB_[255] + levelC_[255];
+  for (std::size_t b = 0; b < 256; ++b) {
+    sums_[b] = levelA_[b] + levelB_[b] + levelC_[b];
+  }
+  // The tables map byte b to about b / 255 of their top sum, byte 0 to
+  // silence.
+  top_ = sums_[255];
   const double period = 144.0 + 5.0 * setup.wait;
   const double ends[3] = {kSegmentStart[1], kSegmentStart[2], period};
   // The band heard, at most just below half the played rate.
   const double band = std::min(setup.bandHz / setup.clockHz, 0.49 / period);
+  const SegmentGram within = PeriodGram(0, period, band);
+  for (int h = 0; h < kHistory; ++h) {
+    const SegmentGram before = PeriodGram(h + 1, period, band);
+    std::copy(&before.g[0][0], &before.g[0][0] + 9, &before_[h][0][0]);
+  }
+  std::copy(&within.g[0][0], &within.g[0][0] + 9, &within_[0][0]);
   for (int i = 0; i < 3; ++i) {
-    for (int j = 0; j < 3; ++j) {
-      const double a = kSegmentStart[i];
-      const double b = ends[i];
-      within_[i][j] = InBand(a, b, kSegmentStart[j], ends[j], band);
-      for (int h = 0; h < kHistory; ++h) {
-        const double shift = (h + 1) * period;
-        before_[h][i][j] = InBand(a, b, kSegmentStart[j] - shift, ends[j] - shift, band);
-      }
-    }
     // A small share of the whole band keeps noise from going above it.
     within_[i][i] += setup.wholeBandShare * 2 * band * period * (ends[i] - kSegmentStart[i]);
   }
   cost_.fill(kUnreached);
+}
+
+int ByteSearch::Nearest(double target) const {
+  // The sums rise with the byte, though not evenly.
+  const auto above = std::lower_bound(sums_.begin(), sums_.end(), target);
+  if (above == sums_.begin()) {
+    return 0;
+  }
+  if (above == sums_.end() || target - *(above - 1) < *above - target) {
+    return static_cast<int>(above - sums_.begin()) - 1;
+  }
+  return static_cast<int>(above - sums_.begin());
 }
 
 double ByteSearch::Target(float sample) const {
@@ -135,7 +160,7 @@ void ByteSearch::Push(float sample, std::vector<std::uint8_t>& out) {
   if (silent) {
     low = high = 0x80;
   } else if (!setup_.exact) {
-    const int centre = static_cast<int>(std::lround(target / top_ * 255.0));
+    const int centre = Nearest(target);
     low = std::max(0, centre - setup_.span);
     high = std::min(255, centre + setup_.span);
   }

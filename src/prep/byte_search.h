@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdint>
 #include <deque>
+#include <optional>
 #include <vector>
 
 #include "player/volume_table.h"
@@ -20,8 +21,24 @@
 // error so that noise is not pushed above the band).
 namespace tonebake::prep {
 
+// The player's writes within a period, in cycles from the write of channel
+// A: B's and C's.
+constexpr double kWriteOffsetB = 39;
+constexpr double kWriteOffsetC = 80;
+
+// The in-band inner products (through an ideal low-pass at `band`, in
+// cycles^-1) of a period's three segments (A new; A and B new; all new)
+// with those of the period `lag` periods before (0: the same period).
+struct SegmentGram {
+  double g[3][3];
+};
+SegmentGram PeriodGram(int lag, double period, double band);
+
 struct SearchSetup {
   player::PsgProfile profile = player::PsgProfile::Fm7;
+  // The player's tables the bytes are chosen for, if not the profile's own
+  // (a disk's PLAYER may have an earlier version's).
+  std::optional<player::VolumeTable> table;
   std::uint8_t wait = 16;
   double clockHz = 1798660.0;
   double bandHz = 3900.0;  // or just below half the played rate, if lower
@@ -64,7 +81,10 @@ class ByteSearch {
   void Decide(std::size_t count, std::vector<std::uint8_t>& out);
 
   SearchSetup setup_;
-  std::array<double, 256> levelA_{}, levelB_{}, levelC_{};
+  // The byte whose levels' sum is closest to `target`.
+  int Nearest(double target) const;
+
+  std::array<double, 256> levelA_{}, levelB_{}, levelC_{}, sums_{};
   double top_ = 0;
   // The periods before whose errors are counted along each state's path.
   static constexpr int kHistory = 8;

@@ -152,6 +152,9 @@ class DiskOutput : public AfterPassOutput {
   DiskOutput(const PrepOptions& options, std::string name)
       : AfterPassOutput(*options.disk), options_(options), name_(std::move(name)) {}
   int Prepare() override { return PrepareDisk(options_, disk_, name_); }
+  bool PlayerTables(player::KnownTables& known) const override {
+    return !options_.player && media::PlayerTablesOn(disk_, known);
+  }
   int CheckCount(std::uint64_t count) override {
     return PcmImageSize64(count) > kDiskCapacity ? ReportTooLargeForDisk(options_) : Success;
   }
@@ -170,6 +173,9 @@ class TapeOutput : public AfterPassOutput {
   TapeOutput(const PrepOptions& options, std::string name)
       : AfterPassOutput(*options.tape), options_(options), name_(std::move(name)) {}
   int Prepare() override { return PrepareTape(options_, tape_, name_); }
+  bool PlayerTables(player::KnownTables& known) const override {
+    return !options_.player && media::PlayerTablesOn(tape_, known);
+  }
   int CheckCount(std::uint64_t count) override {
     return PcmImageSize64(count) > media::kLargestTapeImage ? ReportTooLargeForTape(options_, count)
                                                             : Success;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "fileio/replacing_file.h"
+#include "player/player_code.h"
 #include "prep/outputs.h"
 #include "prep/prep_options.h"
 
@@ -29,6 +30,9 @@ class AfterPassOutput {
   virtual int Prepare() { return 0; }
   // Before any work, when the number of samples is known.
   virtual int CheckCount(std::uint64_t) { return 0; }
+  // After Prepare: the volume tables the sound will be played with, when
+  // the medium holds a PLAYER that stays.
+  virtual bool PlayerTables(player::KnownTables&) const { return false; }
   // After the pass: the new file, ready to be committed.
   virtual int Write(const SampleWriter& writer) = 0;
   SampleWriter::OtherFile ToCommit() { return {&file_, path_}; }

@@ -176,6 +176,7 @@ std::string TakeOption(int code, const char* argument, PrepOptions& options) {
       options.tape = argument;
       return std::string();
     case PsgOption:
+      options.profileGiven = true;
       return player::ParsePsgProfile(argument, options.profile)
                  ? std::string()
                  : Refusal("--psg", "fm7 or fm77av", argument);

@@ -35,6 +35,7 @@ struct PrepOptions {
   bool player = false;                         // --player: PLAYER and PLAY on the disk too
   std::optional<std::string> preview;          // --preview OUT.wav: what the FM-7 plays
   player::PsgProfile profile = player::PsgProfile::Fm7;  // --psg fm7|fm77av
+  bool profileGiven = false;
   bool help = false;
   bool version = false;
 };

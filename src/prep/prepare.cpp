@@ -304,6 +304,16 @@ int Prepare(const PrepOptions& options) {
     search = SearchSetup{};
     search->profile = options.profile;
     search->wait = plan.wait;
+    // A disk or tape that keeps its PLAYER plays the sound with that
+    // PLAYER's tables, which may be an earlier version's or the other
+    // curve's: the bytes are chosen for them, on the chip --psg names or
+    // else the one they were made for.
+    for (const auto& output : outputs) {
+      if (player::KnownTables known; output->PlayerTables(known)) {
+        search->table = known.table;
+        search->profile = options.profileGiven ? options.profile : known.profile;
+      }
+    }
   }
   SampleWriter writer(options.dither, plan.rate, plan.wait, search);
   if (!outputs.empty()) {

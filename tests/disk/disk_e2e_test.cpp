@@ -10,6 +10,9 @@
 #endif
 
 #include "fileio/file_lock.h"
+#include "fm7pcm/pcm_image.h"
+#include "player/psg_preview.h"
+#include "player/volume_table.h"
 #include "support/loadm_model.h"
 #include "support/run_tool.h"
 #include "support/temp_dir.h"
@@ -664,8 +667,9 @@ TEST_F(DiskRun, PlayAndPlayerAreKnownByTheirContentNotTheirNames) {
 }
 
 // A disk PLAYER'd by an earlier version (PLAYER loaded at &H2800) is
-// brought up to date by the next change, PLAY with it; a PLAYER whose tables
-// this version does not make is left, and so is PLAY.
+// brought up to date by the next change, PLAY with it; one with the earlier
+// tables keeps them (its sounds were made for them); a PLAYER whose tables
+// no version makes is left, and so is PLAY.
 TEST_F(DiskRun, AnEarlierPlayerIsBroughtUpToDateWithPlay) {
   test::WriteBytes(dir.File("x.bin"), MakeImage("x", 10));
   ASSERT_EQ(Disk({"player", "d.d77"}).exitCode, 0);
@@ -680,10 +684,31 @@ TEST_F(DiskRun, AnEarlierPlayerIsBroughtUpToDateWithPlay) {
   EXPECT_TRUE(std::equal(current.begin(), current.end(), Read("p.bin").begin()));
   ASSERT_EQ(Disk({"extract", "d.d77", "PLAY", "play.txt"}).exitCode, 0);
   EXPECT_NE(test::ReadText(dir.File("play.txt")).find("DATA \"ONE\""), std::string::npos);
-  // Tables of no version this one knows: PLAY is left as it was.
+  // The earlier versions' tables, at &H2000: kept, and PLAY follows.
   disk = Read("d.d77");
   const auto player = std::search(disk.begin(), disk.end(), current.begin(), current.end());
   ASSERT_NE(player, disk.end());
+  // The file's bytes, sector after sector, each behind its 16-byte header.
+  const auto fileByte = [&player](std::size_t offset) {
+    return player + static_cast<std::ptrdiff_t>(offset / 256 * (256 + 16) + offset % 256);
+  };
+  const player::VolumeTable earlier = player::SineFittedVolumeTable(player::PsgProfile::Fm77av);
+  Bytes earlierPlayer;
+  for (std::size_t i = 0; i < 5 + 0xCF + earlier.size(); ++i) {
+    if (i >= 5 + 0xCF) {
+      *fileByte(i) = earlier[i - 5 - 0xCF];
+    }
+    earlierPlayer.push_back(*fileByte(i));
+  }
+  test::WriteBytes(dir.File("d.d77"), disk);
+  const test::ToolRun kept = Disk({"add", "d.d77", "x.bin", "EARLIER"});
+  EXPECT_EQ(kept.exitCode, 0);
+  EXPECT_EQ(kept.err, "");
+  ASSERT_EQ(Disk({"extract", "d.d77", "PLAYER", "p.bin"}).exitCode, 0);
+  EXPECT_TRUE(std::equal(earlierPlayer.begin(), earlierPlayer.end(), Read("p.bin").begin()));
+  ASSERT_EQ(Disk({"extract", "d.d77", "PLAY", "play.txt"}).exitCode, 0);
+  EXPECT_NE(test::ReadText(dir.File("play.txt")).find("DATA \"EARLIER\""), std::string::npos);
+  // Tables of no version: PLAY is left as it was.
   player[5 + 0xCF + 40] ^= 0x01;
   test::WriteBytes(dir.File("d.d77"), disk);
   const test::ToolRun added = Disk({"add", "d.d77", "x.bin", "TWO"});
@@ -835,6 +860,24 @@ TEST_F(DiskRun, PlaysOptionsChangeTheRenderingAsTheyShould) {
   ASSERT_EQ(play({"tone.bin", "fm7.wav"}).exitCode, 0);
   ASSERT_EQ(play({"--psg", "fm77av", "tone.bin", "fm77av.wav"}).exitCode, 0);
   EXPECT_NE(Read("fm7.wav"), Read("fm77av.wav"));
+  // The fm77av rendering is the fm77av PLAYER's, on the fm77av curve.
+  const Bytes image = Read("tone.bin");
+  // LOADM loads the count's bytes: the wait, then count - 1 samples.
+  const auto count = static_cast<std::ptrdiff_t>(image.size() - kPcmImageOverhead);
+  const Bytes loaded(image.begin() + pcm_image_offset::kWait,
+                     image.begin() + pcm_image_offset::kWait + count);
+  player::M6809 cpu;
+  std::string error;
+  ASSERT_TRUE(player::RunPlayer(player::PsgProfile::Fm77av, loaded,
+                                static_cast<std::uint16_t>(loaded.size() - 1), cpu, error));
+  const std::vector<std::int16_t> expected =
+      player::RenderPsg(player::DecodePsgWrites(cpu.writes), cpu.cycles, player::PsgProfile::Fm77av,
+                        player::kFm7ClockHz);
+  const Bytes heard = Read("fm77av.wav");
+  ASSERT_EQ(heard.size(), 44 + 2 * expected.size());
+  for (std::size_t i = 0; i < expected.size(); ++i) {
+    ASSERT_EQ(static_cast<std::int16_t>(heard[44 + 2 * i] | heard[45 + 2 * i] << 8), expected[i]);
+  }
   // Twice the clock plays in half the time.
   ASSERT_EQ(play({"--clock", "3597320", "tone.bin", "fast.wav"}).exitCode, 0);
   EXPECT_NEAR(samples("fast.wav"), samples("fm7.wav") / 2, 30);
