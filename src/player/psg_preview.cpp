@@ -20,7 +20,12 @@ constexpr std::uint64_t kMostCycles = 200000000;
 
 bool RunPlayer(PsgProfile profile, const std::vector<std::uint8_t>& loaded,
                std::uint16_t sampleCount, M6809& cpu, std::string& error) {
-  const std::vector<std::uint8_t> player = PlayerBytes(profile);
+  return RunPlayer(BuildVolumeTable(profile), loaded, sampleCount, cpu, error);
+}
+
+bool RunPlayer(const VolumeTable& table, const std::vector<std::uint8_t>& loaded,
+               std::uint16_t sampleCount, M6809& cpu, std::string& error) {
+  const std::vector<std::uint8_t> player = PlayerBytes(table);
   std::copy(player.begin(), player.end(), cpu.memory.begin() + kPlayerLoadAddress);
   std::copy_n(loaded.begin(), std::min<std::size_t>(loaded.size(), kSoundRoom),
               cpu.memory.begin() + kSoundAddress);

@@ -24,6 +24,9 @@ constexpr std::uint32_t kPreviewRate = 44100;
 // when the model stops or the run does not end.
 bool RunPlayer(PsgProfile profile, const std::vector<std::uint8_t>& loaded,
                std::uint16_t sampleCount, M6809& cpu, std::string& error);
+// The same with a PLAYER that has `table`, an earlier version's say.
+bool RunPlayer(const VolumeTable& table, const std::vector<std::uint8_t>& loaded,
+               std::uint16_t sampleCount, M6809& cpu, std::string& error);
 // The stack the model starts with, and the return address EXEC leaves on
 // it.
 constexpr std::uint16_t kStartStack = 0x1F00;

@@ -106,7 +106,8 @@ int WriteChangedDisk(const PrepOptions& options, const SampleWriter& writer, med
 
 // What the FM-7 plays from the image, rendered and written to `out` for
 // the final commit.
-int WritePreview(const PrepOptions& options, const SampleWriter& writer, ReplacingFile& out) {
+int WritePreview(const PrepOptions& options, const player::KnownTables& played,
+                 const SampleWriter& writer, ReplacingFile& out) {
   // LOADM loads count bytes, the wait byte first, and PLAY plays count - 1
   // samples; a sound too large for PLAY plays as far as its room holds.
   std::uint64_t loadedBytes = writer.count();
@@ -122,13 +123,13 @@ int WritePreview(const PrepOptions& options, const SampleWriter& writer, Replaci
   std::copy_n(writer.kept().begin(), loaded.size() - 1, loaded.begin() + 1);
   player::M6809 cpu;
   std::string error;
-  if (!player::RunPlayer(options.profile, loaded, static_cast<std::uint16_t>(loadedBytes - 1), cpu,
+  if (!player::RunPlayer(played.table, loaded, static_cast<std::uint16_t>(loadedBytes - 1), cpu,
                          error)) {
     kReport.Say("%s: cannot make the preview: %s\n", options.preview->c_str(), error.c_str());
     return OutputFailure;
   }
   const std::vector<std::int16_t> rendered = player::RenderPsg(
-      player::DecodePsgWrites(cpu.writes), cpu.cycles, options.profile, player::kFm7ClockHz);
+      player::DecodePsgWrites(cpu.writes), cpu.cycles, played.profile, player::kFm7ClockHz);
   std::vector<std::uint8_t> bytes(kWaveHeaderSize + rendered.size() * 2);
   WritePcmWaveHeader(player::kPreviewRate, 16, static_cast<std::uint32_t>(rendered.size() * 2),
                      bytes.data());
@@ -194,10 +195,14 @@ class PreviewOutput : public AfterPassOutput {
  public:
   explicit PreviewOutput(const PrepOptions& options)
       : AfterPassOutput(*options.preview), options_(options) {}
-  int Write(const SampleWriter& writer) override { return WritePreview(options_, writer, file_); }
+  void PlayWith(const player::KnownTables& played) override { played_ = played; }
+  int Write(const SampleWriter& writer) override {
+    return WritePreview(options_, played_, writer, file_);
+  }
 
  private:
   const PrepOptions& options_;
+  player::KnownTables played_;
 };
 
 }  // namespace

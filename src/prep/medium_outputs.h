@@ -33,6 +33,8 @@ class AfterPassOutput {
   // After Prepare: the volume tables the sound will be played with, when
   // the medium holds a PLAYER that stays.
   virtual bool PlayerTables(player::KnownTables&) const { return false; }
+  // Before the pass: the tables and the chip's curve the sound is made for.
+  virtual void PlayWith(const player::KnownTables&) {}
   // After the pass: the new file, ready to be committed.
   virtual int Write(const SampleWriter& writer) = 0;
   SampleWriter::OtherFile ToCommit() { return {&file_, path_}; }

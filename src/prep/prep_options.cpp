@@ -364,7 +364,9 @@ std::string PrepUsage() {
          "Each byte is chosen for what the FM-7's player puts out, its three volume\n"
          "writes one after another included, to sound closest to the recording; with\n"
          "--plain, bytes are rounded with TPDF dither from a fixed seed. Either way the\n"
-         "same input always gives the same bytes, and digital silence stays exact.\n"
+         "same input always gives the same bytes, and digital silence stays exact. A\n"
+         "disk or tape that keeps its PLAYER gets bytes (and --preview) for that\n"
+         "PLAYER's tables, on their own curve unless --psg is given.\n"
          "Messages and the summary go to standard error.\n"
          "\n"
          "Exit status: 0 success, 1 bad usage, 2 unreadable input, 3 output failure.\n";

@@ -245,6 +245,21 @@ void ReportAlsoWritten(const PrepOptions& options, const std::string& name) {
   }
 }
 
+// The tables and the curve the sound is made for: the profile's own, or
+// those of the PLAYER a disk or tape keeps (an earlier version's, or the
+// other curve's), on the chip --psg names or else the one they were made
+// for.
+player::KnownTables PlayedWith(const PrepOptions& options,
+                               const std::vector<std::unique_ptr<AfterPassOutput>>& outputs) {
+  player::KnownTables played{options.profile, player::BuildVolumeTable(options.profile)};
+  for (const auto& output : outputs) {
+    if (player::KnownTables known; output->PlayerTables(known)) {
+      played = {options.profileGiven ? options.profile : known.profile, known.table};
+    }
+  }
+  return played;
+}
+
 }  // namespace
 
 int Prepare(const PrepOptions& options) {
@@ -299,21 +314,16 @@ int Prepare(const PrepOptions& options) {
     kReport.Say("%s: cannot read it again: %s\n", Named(options.input).c_str(), error.c_str());
     return UnreadableInput;
   }
+  const player::KnownTables played = PlayedWith(options, outputs);
+  for (const auto& output : outputs) {
+    output->PlayWith(played);
+  }
   std::optional<SearchSetup> search;
   if (!options.plain) {
     search = SearchSetup{};
-    search->profile = options.profile;
+    search->profile = played.profile;
+    search->table = played.table;
     search->wait = plan.wait;
-    // A disk or tape that keeps its PLAYER plays the sound with that
-    // PLAYER's tables, which may be an earlier version's or the other
-    // curve's: the bytes are chosen for them, on the chip --psg names or
-    // else the one they were made for.
-    for (const auto& output : outputs) {
-      if (player::KnownTables known; output->PlayerTables(known)) {
-        search->table = known.table;
-        search->profile = options.profileGiven ? options.profile : known.profile;
-      }
-    }
   }
   SampleWriter writer(options.dither, plan.rate, plan.wait, search);
   if (!outputs.empty()) {

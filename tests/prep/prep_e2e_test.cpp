@@ -638,8 +638,8 @@ TEST_F(PrepRun, FitPicksTheRateThatHoldsItAllAndThePlayerComesAlong) {
       << cut.err;
 }
 
-// The bytes are chosen for the tables the sound will be played with: those
-// of the PLAYER already on the disk or tape.
+// The bytes are chosen, and the preview rendered, for the tables the sound
+// will be played with: those of the PLAYER already on the disk or tape.
 TEST_F(PrepRun, ASoundIsMadeForThePlayerOnTheMedium) {
   WriteSine(File("in.wav"), {"s", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1, 8031}, nullptr, 0.2);
   ASSERT_EQ(Prep({"--psg", "fm77av", "in.wav", "av.wav", "--image", "av.bin"}).exitCode, 0);
@@ -647,11 +647,15 @@ TEST_F(PrepRun, ASoundIsMadeForThePlayerOnTheMedium) {
   ASSERT_NE(test::ReadBytes(File("av.bin")), test::ReadBytes(File("fm7.bin")));
   ASSERT_EQ(Run(TONEBAKE_DISK_EXE, {"player", "--psg", "fm77av", "d.d77"}).exitCode, 0);
   ASSERT_EQ(Run(TONEBAKE_TAPE_EXE, {"player", "--psg", "fm77av", "t.t77"}).exitCode, 0);
-  ASSERT_EQ(Prep({"in.wav", "o.wav", "--disk", "d.d77", "--tape", "t.t77"}).exitCode, 0);
+  ASSERT_EQ(Prep({"in.wav", "o.wav", "--disk", "d.d77", "--tape", "t.t77", "--preview", "h.wav"})
+                .exitCode,
+            0);
   ASSERT_EQ(Run(TONEBAKE_DISK_EXE, {"extract", "d.d77", "O", "disk.bin"}).exitCode, 0);
   ASSERT_EQ(Run(TONEBAKE_TAPE_EXE, {"extract", "t.t77", "O", "tape.bin"}).exitCode, 0);
   EXPECT_EQ(test::ReadBytes(File("disk.bin")), test::ReadBytes(File("av.bin")));
   EXPECT_EQ(test::ReadBytes(File("tape.bin")), test::ReadBytes(File("av.bin")));
+  ASSERT_EQ(Run(TONEBAKE_PLAY_EXE, {"--psg", "fm77av", "av.bin", "played.wav"}).exitCode, 0);
+  EXPECT_EQ(test::ReadBytes(File("h.wav")), test::ReadBytes(File("played.wav")));
 }
 
 }  // namespace
