@@ -526,16 +526,29 @@ bool PlayerTablesOn(const DiskFile& file, player::KnownTables& known) {
          player::PlayerTables(content, known);
 }
 
+void TellTablesChange(const Reporter& report, const std::string& path, bool hadTables,
+                      const player::KnownTables& had, player::PsgProfile profile) {
+  if (hadTables && had.table != player::BuildVolumeTable(profile)) {
+    report.Say(
+        "%s: PLAYER now has this version's %s tables; sounds tonebake-prep made for the "
+        "ones it had sound best made again\n",
+        path.c_str(), player::PsgProfileName(profile));
+  }
+}
+
 DiskExit AddPlayer(const Reporter& report, DiskFile& file, player::PsgProfile profile,
                    bool replace) {
   if (const DiskExit checked = CheckPlayerMayGo(report, file, replace); checked != Success) {
     return checked;
   }
+  player::KnownTables had;
+  const bool hadTables = PlayerTablesOn(file, had);
   const d77::DiskResult added =
       d77::AddFile(file.disk, kPlayerName, player::PlayerFile(profile), true);
   if (added != d77::DiskDone) {
     return ReportRefusal(report, file.path, "add", kPlayerName, added);
   }
+  TellTablesChange(report, file.path, hadTables, had, profile);
   return WritePlayMenu(report, file, std::string(), true);
 }
 

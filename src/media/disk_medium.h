@@ -160,6 +160,11 @@ DiskExit CheckPlayerMayGo(const Reporter& report, const DiskFile& file, bool rep
 // whose tables this or an earlier version made.
 bool PlayerTablesOn(const DiskFile& file, player::KnownTables& known);
 
+// When a PLAYER that had tables `had` (hadTables) gets the profile's: the
+// sounds chosen for the old tables are best made again.
+void TellTablesChange(const Reporter& report, const std::string& path, bool hadTables,
+                      const player::KnownTables& had, player::PsgProfile profile);
+
 DiskExit AddPlayer(const Reporter& report, DiskFile& file, player::PsgProfile profile,
                    bool replace);
 

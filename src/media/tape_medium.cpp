@@ -203,10 +203,13 @@ DiskExit AddPlayer(const Reporter& report, TapeImage& tape, player::PsgProfile p
   if (const DiskExit checked = CheckPlayerMayGo(report, tape, replace); checked != Success) {
     return checked;
   }
+  player::KnownTables had;
+  const bool hadTables = PlayerTablesOn(tape, had);
   const t77::TapeFile code = t77::MachineLanguageFile(kPlayerName, player::PlayerFile(profile));
   if (const DiskExit put = Put(report, tape, IndexOf(tape, kPlayerName), 0, code); put != Success) {
     return put;
   }
+  TellTablesChange(report, tape.path, hadTables, had, profile);
   // PLAY must come before PLAYER, which it loads as the tape runs on.
   const int playerIndex = IndexOf(tape, kPlayerName);
   int menuIndex = IndexOf(tape, kMenuName);
