@@ -58,6 +58,19 @@ InterruptedRun RunAndInterrupt(const std::string& executable,
                                const ToolOptions& options, bool (*ready)(const std::string& dir),
                                int signalNumber);
 
+// Where RunAndInterruptAt holds the program: as it makes its first write
+// to a file (not a standard stream), or as it renames a file into place.
+enum class HoldPoint { FirstFileWrite, Rename };
+
+// Starts the program traced, holds it as it enters the system call of
+// `point`, sends it `signalNumber` there, and lets it go on: the same point
+// on every run, however loaded the machine. `sent` is false where tracing
+// is not available (not Linux on x86-64, or under TONEBAKE_TEST_WRAPPER),
+// or when the program never reached the point.
+InterruptedRun RunAndInterruptAt(const std::string& executable,
+                                 const std::vector<std::string>& arguments,
+                                 const ToolOptions& options, HoldPoint point, int signalNumber);
+
 // A run started in the background, its streams going to files of its own in
 // the work directory. POSIX only.
 struct BackgroundRun {

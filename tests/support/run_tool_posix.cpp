@@ -1,5 +1,11 @@
 #include <fcntl.h>
 #include <signal.h>
+#if defined(__linux__) && defined(__x86_64__)
+#include <sys/ptrace.h>
+#include <sys/syscall.h>
+#include <sys/user.h>
+#define TONEBAKE_TEST_CAN_TRACE 1
+#endif
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -151,6 +157,65 @@ InterruptedRun RunAndInterrupt(const std::string& executable,
     break;
   }
   run.endSignal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+  return run;
+}
+
+InterruptedRun RunAndInterruptAt(const std::string& executable,
+                                 const std::vector<std::string>& arguments,
+                                 const ToolOptions& options, HoldPoint point, int signalNumber) {
+  InterruptedRun run;
+#ifdef TONEBAKE_TEST_CAN_TRACE
+  if (!WrapperWords().empty()) {
+    return run;  // the wrapper's own calls would be traced too
+  }
+  const std::string streams = options.workDir + "/interrupted-run.txt";
+  const pid_t child = fork();
+  if (child == 0) {
+    ptrace(PTRACE_TRACEME, 0, nullptr, nullptr);
+    ExecTool(executable, arguments, options, streams, streams);
+  }
+  int status = 0;
+  // The stop at exec: from here every system call stops it twice, on entry
+  // and on exit, and a signal for it stops it before it is delivered.
+  if (waitpid(child, &status, 0) != child || !WIFSTOPPED(status)) {
+    return run;
+  }
+  ptrace(PTRACE_SETOPTIONS, child, nullptr,
+         reinterpret_cast<void*>(PTRACE_O_TRACESYSGOOD | PTRACE_O_EXITKILL));
+  bool entering = true;
+  int deliver = 0;
+  for (;;) {
+    if (ptrace(PTRACE_SYSCALL, child, nullptr, reinterpret_cast<void*>(deliver)) != 0 ||
+        waitpid(child, &status, 0) != child || !WIFSTOPPED(status)) {
+      break;
+    }
+    deliver = 0;
+    if (WSTOPSIG(status) != (SIGTRAP | 0x80)) {
+      deliver = WSTOPSIG(status);  // a signal on its way: let it through
+      continue;
+    }
+    const bool entry = entering;
+    entering = !entering;
+    user_regs_struct registers{};
+    if (!entry || run.sent || ptrace(PTRACE_GETREGS, child, nullptr, &registers) != 0) {
+      continue;
+    }
+    const auto call = static_cast<long>(registers.orig_rax);
+    const bool there = point == HoldPoint::FirstFileWrite
+                           ? (call == SYS_write || call == SYS_writev || call == SYS_pwrite64) &&
+                                 static_cast<int>(registers.rdi) > STDERR_FILENO
+                           : call == SYS_rename || call == SYS_renameat || call == SYS_renameat2;
+    if (there) {
+      // Pending as the call runs: delivered when it returns, or once the
+      // program unblocks it.
+      kill(child, signalNumber);
+      run.sent = true;
+    }
+  }
+  run.endSignal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+#else
+  (void)executable, (void)arguments, (void)options, (void)point, (void)signalNumber;
+#endif
   return run;
 }
 

@@ -106,6 +106,11 @@ InterruptedRun RunAndInterrupt(const std::string&, const std::vector<std::string
   return InterruptedRun{};
 }
 
+InterruptedRun RunAndInterruptAt(const std::string&, const std::vector<std::string>&,
+                                 const ToolOptions&, HoldPoint, int) {
+  return {};
+}
+
 bool ShiftJisFileNames(const ToolOptions&) {
   return GetACP() == kShiftJis;
 }
