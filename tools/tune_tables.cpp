@@ -328,21 +328,7 @@ class Tuner {
                     (level(c[0]) + level(c[1]) + level(c[2]) - target) * root};
     }
     // G E: each period's errors against those around it.
-    weighted_.assign(n, {0, 0, 0});
-    for (std::size_t k = 1; k < n; ++k) {
-      for (long lag = -kLags; lag <= kLags; ++lag) {
-        const long j = static_cast<long>(k) - lag;
-        if (j < 1 || j >= static_cast<long>(n)) {
-          continue;
-        }
-        for (int a = 0; a < 3; ++a) {
-          for (int b = 0; b < 3; ++b) {
-            weighted_[k][static_cast<std::size_t>(a)] +=
-                Gram(lag, a, b) * errors_[static_cast<std::size_t>(j)][static_cast<std::size_t>(b)];
-          }
-        }
-      }
-    }
+    weighted_ = Apply(errors_);
   }
 
   double Cost() const {
