@@ -40,6 +40,15 @@ bool IsTonebakes(const TapeImage& tape, int index, const char* name) {
              : !t77::IsMachineLanguage(file) && fbasic::IsTonebakePlay(file.body);
 }
 
+// The index in `unread` of a damaged file of that name, or kMissing.
+int DamagedIndexOf(const TapeImage& tape, const std::string& name) {
+  const auto& unread = tape.contents.unread;
+  const auto found =
+      std::find_if(unread.begin(), unread.end(),
+                   [&name](const t77::Unread& stretch) { return stretch.name == name; });
+  return found == unread.end() ? kMissing : static_cast<int>(found - unread.begin());
+}
+
 // The index of tonebake's own file of that name, or kMissing.
 int TonebakesFile(const TapeImage& tape, const char* name) {
   const int index = IndexOf(tape, name);
@@ -147,7 +156,15 @@ DiskExit CheckAdd(const Reporter& report, const TapeImage& tape, const std::stri
     report.Say(
         "%s: cannot add %s: a file of that name is on the tape already "
         "(--replace replaces it)\n",
-        tape.path.c_str(), name.c_str());
+        tape.path.c_str(), fbasic::ShowName(name).c_str());
+    return Refused;
+  }
+  // The FM-7 would find the damaged one first and fail on it.
+  if (DamagedIndexOf(tape, name) != kMissing && !replace) {
+    report.Say(
+        "%s: cannot add %s: a damaged file of that name is on the tape, which the FM-7 "
+        "would find first (--replace replaces it)\n",
+        tape.path.c_str(), fbasic::ShowName(name).c_str());
     return Refused;
   }
   return Success;
@@ -163,13 +180,32 @@ DiskExit AddImage(const Reporter& report, TapeImage& tape, const std::string& na
                fbasic::ShowName(name).c_str(), kLargestTapeImage, image.size());
     return Refused;
   }
-  const DiskExit put = Put(report, tape, IndexOf(tape, name), tape.contents.files.size(),
-                           t77::MachineLanguageFile(name, image));
-  return put == Success ? RefreshPlayMenu(report, tape, name) : put;
+  const t77::TapeFile file = t77::MachineLanguageFile(name, image);
+  const int index = IndexOf(tape, name);
+  const int damaged = DamagedIndexOf(tape, name);
+  if (index == kMissing && damaged != kMissing) {
+    if (!t77::ReplaceDamaged(tape.contents, static_cast<std::size_t>(damaged), file)) {
+      return RefuseShared(report, tape, "replace", name);
+    }
+    tape.changed = true;
+  } else if (index == kMissing) {
+    t77::AddFileAtEnd(tape.contents, file);
+    tape.changed = true;
+  } else if (const DiskExit put = Put(report, tape, index, 0, file); put != Success) {
+    return put;
+  }
+  return RefreshPlayMenu(report, tape, name);
 }
 
 DiskExit RemoveImage(const Reporter& report, TapeImage& tape, const std::string& name) {
   const int index = IndexOf(tape, name);
+  if (const int damaged = DamagedIndexOf(tape, name); index == kMissing && damaged != kMissing) {
+    if (!t77::RemoveDamaged(tape.contents, static_cast<std::size_t>(damaged))) {
+      return RefuseShared(report, tape, "remove the damaged file", name);
+    }
+    tape.changed = true;
+    return RefreshPlayMenu(report, tape, std::string());
+  }
   if (index == kMissing) {
     report.Say("%s: cannot remove %s: no file of that name is on the tape\n", tape.path.c_str(),
                fbasic::ShowName(name).c_str());
@@ -227,6 +263,14 @@ DiskExit AddPlayer(const Reporter& report, TapeImage& tape, player::PsgProfile p
 DiskExit WriteTape(const Reporter& report, const TapeImage& tape, ReplacingFile& out) {
   const std::vector<std::uint8_t> bytes =
       tape.changed || tape.created ? t77::TapeBytes(tape.contents) : tape.bytes;
+  // Never more than a tape this tool reads back.
+  if (bytes.size() > kLargestTape) {
+    report.Say(
+        "%s: cannot write: the tape would be %zu bytes, more than the %u this tool reads; the "
+        "tape is unchanged\n",
+        tape.path.c_str(), bytes.size(), kLargestTape);
+    return Refused;
+  }
   const auto placement =
       tape.created ? ReplacingFile::Placement::CreateOnly : ReplacingFile::Placement::Replace;
   std::int32_t code = out.Open(tape.path, placement);

@@ -1,6 +1,8 @@
 #include "t77/t77_tape.h"
 
 #include "fbasic/file_names.h"
+#include "fbasic/machine_language.h"
+#include "fm7pcm/pcm_image.h"
 
 #include <algorithm>
 #include <cmath>
@@ -171,6 +173,8 @@ std::vector<Run> DecodeRuns(const std::vector<std::uint8_t>& tape) {
 struct Block {
   std::uint8_t type;
   std::vector<std::uint8_t> bytes;
+  std::size_t begin;  // its place in the run's bytes, mark to checksum
+  std::size_t end;
 };
 
 // The blocks of one run of bytes, up to the first that is cut short or
@@ -199,9 +203,11 @@ bool FindBlocks(const std::vector<std::uint8_t>& run, std::vector<Block>& blocks
       why = "a block's checksum does not add up";
       return false;
     }
-    blocks.push_back({type, std::vector<std::uint8_t>(
-                                run.begin() + static_cast<std::ptrdiff_t>(at + 4),
-                                run.begin() + static_cast<std::ptrdiff_t>(at + 4 + length))});
+    blocks.push_back(
+        {type,
+         std::vector<std::uint8_t>(run.begin() + static_cast<std::ptrdiff_t>(at + 4),
+                                   run.begin() + static_cast<std::ptrdiff_t>(at + 4 + length)),
+         at, at + 4 + length + 1});
     at += 4 + length;
   }
   return true;
@@ -214,6 +220,70 @@ struct Span {
   int file;  // -1: unread
 };
 
+std::uint16_t Big16(const std::vector<std::uint8_t>& bytes, std::size_t at) {
+  return static_cast<std::uint16_t>(bytes[at] << 8 | bytes[at + 1]);
+}
+
+// Where the body of a machine-language file disagrees with its own
+// framing, which is how a lost data block shows: an image's count against
+// the samples it holds, or LOADM's blocks against the body's length. Empty
+// when they agree, or when the body has no framing to check.
+std::string FramingFault(const std::vector<std::uint8_t>& body) {
+  PcmImageInfo info;
+  if (ParsePcmImage(body.data(), body.size(), info)) {
+    return "";
+  }
+  const std::size_t size = body.size();
+  if (size >= kPcmImageOverhead && body[0] == 0 && body[3] == 0 && body[4] == 0 &&
+      std::memcmp(body.data() + size - kPcmImageTrailerSize, kPcmImageTrailer,
+                  kPcmImageTrailerSize) == 0) {
+    return "its header counts " + std::to_string(Big16(body, pcm_image_offset::kCountHigh)) +
+           " samples but it holds " + std::to_string(size - kPcmImageOverhead) +
+           " (a data block is missing or foreign)";
+  }
+  if (size == 0 || body[0] != fbasic::kBlockFlag) {
+    return "";
+  }
+  std::size_t at = 0;
+  while (at < size && body[at] == fbasic::kBlockFlag) {
+    if (at + fbasic::kBlockHeaderSize > size ||
+        at + fbasic::kBlockHeaderSize + Big16(body, at + 1) > size) {
+      return "a block of its LOADM framing runs past its end (a data block is missing)";
+    }
+    at += fbasic::kBlockHeaderSize + Big16(body, at + 1);
+  }
+  constexpr std::uint8_t kDiskEndMark = 0x1A;
+  if (at + fbasic::kBlockHeaderSize > size) {
+    return "its LOADM framing has no end record (a data block is missing)";
+  }
+  at += fbasic::kBlockHeaderSize;
+  if (at < size && !(at + 1 == size && body[at] == kDiskEndMark)) {
+    return "bytes follow its LOADM end record (a data block is missing or foreign)";
+  }
+  return "";
+}
+
+// Bytes of a run that are neither leader nor inside one of its blocks:
+// another format's records sharing the run.
+bool HasForeignBytes(const std::vector<std::uint8_t>& run, const std::vector<Block>& blocks) {
+  std::size_t at = 0;
+  const auto leaderUpTo = [&run, &at](std::size_t end) {
+    for (; at < end; ++at) {
+      if (run[at] != kLeaderByte) {
+        return false;
+      }
+    }
+    return true;
+  };
+  for (const Block& block : blocks) {
+    if (!leaderUpTo(block.begin)) {
+      return true;
+    }
+    at = block.end;
+  }
+  return !leaderUpTo(run.size());
+}
+
 // Follows the blocks of the runs through the files they make.
 class FileFinder {
  public:
@@ -223,17 +293,27 @@ class FileFinder {
     std::vector<Block> blocks;
     std::string why;
     const bool whole = FindBlocks(run.bytes, blocks, why);
+    const bool openBefore = open_;
+    const std::size_t unreadBefore = tape_.unread.size();
     bool stray = false;
+    bool taken = false;
     for (std::size_t i = 0; i < blocks.size(); ++i) {
-      stray = !TakeBlock(run, blocks[i], i == 0) || stray;
+      const bool ours = TakeBlock(run, blocks[i], i == 0);
+      stray = !ours || stray;
+      taken = ours || taken;
     }
+    // What lies inside a file's stretch stays a stretch of its own, never
+    // joined with one before the file.
+    const bool inFile = openBefore || taken || open_;
     if (!whole && open_) {
       Abandon(run.end, why);
     } else if (!whole) {
-      Unreadable(run.begin, run.end, "", why);
+      Unreadable(run.begin, run.end, "", why, !inFile);
     } else if (stray || (blocks.empty() && !open_)) {
-      Unreadable(run.begin, run.end, "",
-                 stray ? "a block outside any file" : "not an F-BASIC file");
+      Unreadable(run.begin, run.end, "", stray ? "a block outside any file" : "not an F-BASIC file",
+                 !inFile);
+    } else if (inFile && !DamagedSince(unreadBefore) && HasForeignBytes(run.bytes, blocks)) {
+      Unreadable(run.begin, run.end, "", "records of another kind inside a file's stretch", false);
     }
     lastEnd_ = run.end;
   }
@@ -266,24 +346,53 @@ class FileFinder {
       return true;
     }
     if (block.type == kEndBlock && open_) {
-      spans_.push_back({begin_, run.end, static_cast<int>(tape_.files.size())});
-      tape_.files.push_back(std::move(file_));
-      open_ = false;
+      Close(run.end);
       return true;
+    }
+    // Blocks out of order (files interleaved, or a file whose header was
+    // lost): the file just read may hold blocks that were not its own.
+    if (!open_ && !spans_.empty() && spans_.back().file >= 0) {
+      DamageLastFile("a block of no file follows it (its blocks may be another file's)");
     }
     return false;
   }
 
+  // Whether a file found damaged since, whose stretch takes in the run.
+  bool DamagedSince(std::size_t unreadBefore) const {
+    return std::any_of(tape_.unread.begin() + static_cast<std::ptrdiff_t>(unreadBefore),
+                       tape_.unread.end(),
+                       [](const Unread& unread) { return !unread.name.empty(); });
+  }
+
+  void Close(std::size_t end) {
+    open_ = false;
+    if (const std::string fault = IsMachineLanguage(file_) ? FramingFault(file_.body) : "";
+        !fault.empty()) {
+      Unreadable(begin_, std::max(end, begin_), file_.name, fault, false);
+      return;
+    }
+    spans_.push_back({begin_, end, static_cast<int>(tape_.files.size())});
+    tape_.files.push_back(std::move(file_));
+  }
+
+  void DamageLastFile(const std::string& why) {
+    Span& span = spans_.back();
+    tape_.unread.push_back({span.begin, span.end, 0.0, tape_.files.back().name, why});
+    tape_.files.pop_back();
+    span.file = -1;
+  }
+
   void Abandon(std::size_t end, const std::string& why) {
-    Unreadable(begin_, std::max(end, begin_), file_.name, why);
+    Unreadable(begin_, std::max(end, begin_), file_.name, why, false);
     open_ = false;
   }
 
-  // Joined with the stretch before it when neither names a file.
+  // Joined with the stretch before it when asked and neither names a file.
   void Unreadable(std::size_t begin, std::size_t end, const std::string& name,
-                  const std::string& why) {
-    if (name.empty() && !spans_.empty() && spans_.back().file < 0 && !tape_.unread.empty() &&
-        tape_.unread.back().name.empty() && tape_.unread.back().end <= begin) {
+                  const std::string& why, bool join = true) {
+    if (join && name.empty() && !spans_.empty() && spans_.back().file < 0 &&
+        !tape_.unread.empty() && tape_.unread.back().name.empty() &&
+        tape_.unread.back().end <= begin) {
       spans_.back().end = tape_.unread.back().end = end;
       return;
     }
@@ -299,6 +408,20 @@ class FileFinder {
   std::size_t lastEnd_ = kHeaderSize;
 };
 
+// The index in `unread` of the damaged file that alone makes up `group`.
+int DamagedFileAt(const Tape& tape, const Span& group) {
+  if (group.file >= 0) {
+    return -1;
+  }
+  for (std::size_t i = 0; i < tape.unread.size(); ++i) {
+    const Unread& unread = tape.unread[i];
+    if (unread.begin == group.begin && unread.end == group.end && !unread.name.empty()) {
+      return static_cast<int>(i);
+    }
+  }
+  return -1;
+}
+
 // The pieces between and over the spans; spans that overlap share a piece
 // that belongs to no file.
 void CutIntoPieces(const std::vector<std::uint8_t>& bytes, std::vector<Span> spans, Tape& tape) {
@@ -312,18 +435,21 @@ void CutIntoPieces(const std::vector<std::uint8_t>& bytes, std::vector<Span> spa
   const std::size_t end = bytes.size() - bytes.size() % 2;
   for (std::size_t i = 0; i < spans.size();) {
     Span group = spans[i++];
+    bool alone = true;
     while (i < spans.size() && spans[i].begin < group.end) {
       group.end = std::max(group.end, spans[i++].end);
       group.file = -1;
+      alone = false;
     }
     if (cursor < group.begin) {
-      tape.pieces.push_back({slice(cursor, group.begin), -1});
+      tape.pieces.push_back({slice(cursor, group.begin), -1, -1});
     }
-    tape.pieces.push_back({slice(group.begin, group.end), group.file});
+    tape.pieces.push_back(
+        {slice(group.begin, group.end), group.file, alone ? DamagedFileAt(tape, group) : -1});
     cursor = group.end;
   }
   if (cursor < end) {
-    tape.pieces.push_back({slice(cursor, end), -1});
+    tape.pieces.push_back({slice(cursor, end), -1, -1});
   }
 }
 
@@ -402,8 +528,8 @@ ReadResult ReadWholeTape(const std::vector<std::uint8_t>& bytes, Tape& tape, std
     finder.Take(run);
   }
   finder.Finish();
-  CutIntoPieces(bytes, finder.spans(), tape);
   TimeUnread(bytes, tape);
+  CutIntoPieces(bytes, finder.spans(), tape);
   return TapeRead;
 }
 
@@ -420,6 +546,14 @@ ReadResult ReadTape(const std::vector<std::uint8_t>& bytes, std::vector<TapeFile
     }
   }
   return read;
+}
+
+std::vector<std::uint8_t> DecodedBytes(const std::vector<std::uint8_t>& tape) {
+  std::vector<std::uint8_t> bytes;
+  for (const Run& run : DecodeRuns(tape)) {
+    bytes.insert(bytes.end(), run.bytes.begin(), run.bytes.end());
+  }
+  return bytes;
 }
 
 std::vector<std::uint8_t> TapeBytes(const Tape& tape) {
@@ -482,8 +616,59 @@ void InsertFile(Tape& tape, std::size_t index, const TapeFile& file) {
   for (Tape::Piece& other : tape.pieces) {
     other.file += other.file >= static_cast<int>(index) ? 1 : 0;
   }
-  tape.pieces.insert(at, {FileRecords(file), static_cast<int>(index)});
+  tape.pieces.insert(at, {FileRecords(file), static_cast<int>(index), -1});
   tape.files.insert(tape.files.begin() + static_cast<std::ptrdiff_t>(index), file);
+}
+
+void AddFileAtEnd(Tape& tape, const TapeFile& file) {
+  tape.pieces.push_back({FileRecords(file), static_cast<int>(tape.files.size()), -1});
+  tape.files.push_back(file);
+}
+
+namespace {
+
+std::vector<Tape::Piece>::iterator PieceOfDamaged(Tape& tape, std::size_t unread) {
+  return std::find_if(tape.pieces.begin(), tape.pieces.end(), [unread](const Tape::Piece& piece) {
+    return piece.unread == static_cast<int>(unread);
+  });
+}
+
+void ForgetDamaged(Tape& tape, std::size_t unread) {
+  tape.unread.erase(tape.unread.begin() + static_cast<std::ptrdiff_t>(unread));
+  for (Tape::Piece& piece : tape.pieces) {
+    piece.unread -= piece.unread > static_cast<int>(unread) ? 1 : 0;
+  }
+}
+
+}  // namespace
+
+bool RemoveDamaged(Tape& tape, std::size_t unread) {
+  const auto piece = PieceOfDamaged(tape, unread);
+  if (piece == tape.pieces.end()) {
+    return false;
+  }
+  tape.pieces.erase(piece);
+  ForgetDamaged(tape, unread);
+  return true;
+}
+
+bool ReplaceDamaged(Tape& tape, std::size_t unread, const TapeFile& file) {
+  const auto piece = PieceOfDamaged(tape, unread);
+  if (piece == tape.pieces.end()) {
+    return false;
+  }
+  // The new file takes the damaged one's place among the files.
+  const auto index = static_cast<int>(std::count_if(
+      tape.pieces.begin(), piece, [](const Tape::Piece& other) { return other.file >= 0; }));
+  for (Tape::Piece& other : tape.pieces) {
+    other.file += other.file >= index ? 1 : 0;
+  }
+  piece->records = FileRecords(file);
+  piece->file = index;
+  piece->unread = -1;
+  tape.files.insert(tape.files.begin() + index, file);
+  ForgetDamaged(tape, unread);
+  return true;
 }
 
 namespace {

@@ -43,7 +43,8 @@ struct Unread {
 struct Tape {
   struct Piece {
     std::vector<std::uint8_t> records;
-    int file = -1;  // the index in `files` of the file it holds alone; -1 none
+    int file = -1;    // the index in `files` of the file it holds alone; -1 none
+    int unread = -1;  // the index in `unread` of the damaged file it holds alone
   };
   std::vector<TapeFile> files;
   std::vector<Piece> pieces;
@@ -85,6 +86,9 @@ enum ReadResult : int {
 // it from being read. NotATape, with `why`, for a file that is no T77 tape.
 ReadResult ReadWholeTape(const std::vector<std::uint8_t>& bytes, Tape& tape, std::string& why);
 
+// Every byte the records of a tape decode to, run after run.
+std::vector<std::uint8_t> DecodedBytes(const std::vector<std::uint8_t>& tape);
+
 // The tape's bytes: the header and its pieces in order.
 std::vector<std::uint8_t> TapeBytes(const Tape& tape);
 
@@ -95,6 +99,12 @@ std::vector<std::uint8_t> TapeBytes(const Tape& tape);
 bool ReplaceFile(Tape& tape, std::size_t index, const TapeFile& file);
 bool RemoveFile(Tape& tape, std::size_t index);
 void InsertFile(Tape& tape, std::size_t index, const TapeFile& file);
+// After everything on the tape, what no file holds included.
+void AddFileAtEnd(Tape& tape, const TapeFile& file);
+// A damaged file (unread[index], with a name) taken away or put right in
+// its place; false, changing nothing, when its stretch is not its alone.
+bool RemoveDamaged(Tape& tape, std::size_t unread);
+bool ReplaceDamaged(Tape& tape, std::size_t unread, const TapeFile& file);
 
 // The files on a tape, in order. Half-cycles shorter than 37 units are
 // short (0), others long (1); the reader locks onto the bytes wherever

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 #include <string>
 
 #include "t77/t77_tape.h"
@@ -80,8 +81,20 @@ struct Writer {
   // BASIC program (type 0, ASCII FF FF, 259 bytes of FF after each data
   // block); without its end block when asked.
   void File(const std::string& name, const Bytes& body, bool ascii = false, bool ends = true) {
+    Gap();
+    Header(name, ascii);
+    for (std::size_t at = 0; at < body.size(); at += 255) {
+      Data(body, at, ascii);
+    }
+    if (ends) {
+      End();
+    }
+  }
+  void Gap() {
     Record(0x0000);
     Record(0x7FFF);
+  }
+  void Header(const std::string& name, bool ascii = false) {
     Bytes_(0xFF, 256);
     Bytes header(20, 0x00);
     std::fill_n(header.begin(), 8, ' ');
@@ -90,16 +103,16 @@ struct Writer {
     header[9] = header[10] = ascii ? 0xFF : 0x00;
     Block(0x00, header);
     Bytes_(0xFF, 259);
-    for (std::size_t at = 0; at < body.size(); at += 255) {
-      Block(0x01,
-            Bytes(body.begin() + static_cast<std::ptrdiff_t>(at),
-                  body.begin() + static_cast<std::ptrdiff_t>(std::min(at + 255, body.size()))));
-      Bytes_(0xFF, ascii ? 259 : 20);
-    }
-    if (ends) {
-      Block(0xFF, {});
-      Bytes_(0xFF, 4);
-    }
+  }
+  // The data block of `body` that begins at `at`.
+  void Data(const Bytes& body, std::size_t at, bool ascii = false) {
+    Block(0x01, Bytes(body.begin() + static_cast<std::ptrdiff_t>(at),
+                      body.begin() + static_cast<std::ptrdiff_t>(std::min(at + 255, body.size()))));
+    Bytes_(0xFF, ascii ? 259 : 20);
+  }
+  void End() {
+    Block(0xFF, {});
+    Bytes_(0xFF, 4);
   }
 };
 
@@ -273,6 +286,146 @@ TEST(Tape, DamageIsToldNeverTrusted) {
   EXPECT_EQ(why, "A: a block's checksum does not add up");
   EXPECT_EQ(ReadTape(NewTape(), files, why), TapeRead);
   EXPECT_TRUE(files.empty());
+}
+
+// An FM-7 PCM image of `count` samples, laid out from the format: 00, the
+// count, 00 00, the wait, the samples, FF 00 00 00 00.
+Bytes Image(std::size_t count) {
+  Bytes image = {
+      0x00, static_cast<std::uint8_t>(count >> 8), static_cast<std::uint8_t>(count), 0x00, 0x00,
+      16};
+  const Bytes samples = Ramp(count);
+  image.insert(image.end(), samples.begin(), samples.end());
+  image.insert(image.end(), {0xFF, 0x00, 0x00, 0x00, 0x00});
+  return image;
+}
+
+// LOADM's framing: one block of `length` bytes at &H3000, the end record.
+Bytes Loadm(std::size_t length) {
+  Bytes file = {0x00, static_cast<std::uint8_t>(length >> 8), static_cast<std::uint8_t>(length),
+                0x30, 0x00};
+  const Bytes data = Ramp(length);
+  file.insert(file.end(), data.begin(), data.end());
+  file.insert(file.end(), {0xFF, 0x00, 0x00, 0x30, 0x00});
+  return file;
+}
+
+// What a file's stretch holds beyond its own blocks is kept apart, and a
+// file whose blocks do not add up is never read as whole.
+TEST(Tape, AFileIsReadOnlyFromItsOwnBlocksInOrder) {
+  const Bytes image = Image(600);  // blocks of 255, 255, 101
+  const Bytes loadm = Loadm(400);  // blocks of 255, 155
+  const auto foreign = [](Writer& w) { w.Bytes_(0x55, 3); };
+  struct Case {
+    const char* what;
+    std::function<void(Writer&)> write;
+    std::vector<std::string> files;  // read whole
+    std::vector<std::string> damaged;
+    bool shared;  // a stretch nobody owns overlaps A
+  } cases[] = {
+      {"another format before its header, in its run",
+       [&](Writer& w) {
+         w.Gap();
+         foreign(w);
+         w.Header("A");
+         w.Data(image, 0);
+         w.Data(image, 255);
+         w.Data(image, 510);
+         w.End();
+       },
+       {"A"},
+       {},
+       true},
+      {"another format after its end block, in its run",
+       [&](Writer& w) {
+         w.File("A", image);
+         foreign(w);
+       },
+       {"A"},
+       {},
+       true},
+      {"another format in a run of its own between its blocks",
+       [&](Writer& w) {
+         w.Gap();
+         w.Header("A");
+         w.Gap();
+         foreign(w);
+         w.Gap();
+         w.Data(image, 0);
+         w.Data(image, 255);
+         w.Data(image, 510);
+         w.End();
+       },
+       {"A"},
+       {},
+       true},
+      {"an image's middle block lost",
+       [&](Writer& w) {
+         w.Gap();
+         w.Header("A");
+         w.Data(image, 0);
+         w.Data(image, 510);
+         w.End();
+       },
+       {},
+       {"A: its header counts 600 samples but it holds 345"},
+       false},
+      {"a machine-language file's last block lost",
+       [&](Writer& w) {
+         w.Gap();
+         w.Header("A");
+         w.Data(loadm, 0);
+         w.End();
+       },
+       {},
+       {"A: a block of its LOADM framing runs past its end"},
+       false},
+      {"two files interleaved",
+       [&](Writer& w) {
+         w.Gap();
+         w.Header("A");
+         w.Header("B");
+         w.Data(image, 510);
+         w.Data(loadm, 255);
+         w.End();
+         w.End();
+       },
+       {},
+       {"A: it ends without its end block", "B: a block of no file follows it"},
+       true},
+  };
+  for (const Case& c : cases) {
+    Writer writer;
+    writer.Gap();
+    c.write(writer);
+    writer.File("KEPT", Ramp(10));
+    Tape tape;
+    std::string why;
+    ASSERT_EQ(ReadWholeTape(writer.tape, tape, why), TapeRead) << c.what;
+    std::vector<std::string> files;
+    for (const TapeFile& file : tape.files) {
+      files.push_back(file.name);
+    }
+    std::vector<std::string> expectedFiles = c.files;
+    expectedFiles.push_back("KEPT");
+    EXPECT_EQ(files, expectedFiles) << c.what;
+    std::vector<std::string> damaged;
+    bool shared = false;
+    for (const Unread& unread : tape.unread) {
+      if (!unread.name.empty()) {
+        damaged.push_back(unread.name + ": " + unread.why.substr(0, unread.why.find(" (")));
+      }
+      shared = shared || unread.name.empty();
+    }
+    EXPECT_EQ(damaged, c.damaged) << c.what;
+    EXPECT_EQ(shared, c.shared) << c.what;
+    EXPECT_EQ(TapeBytes(tape), writer.tape) << c.what;
+    if (!c.files.empty()) {  // A cannot change without what shares its stretch
+      Tape changed = tape;
+      EXPECT_FALSE(RemoveFile(changed, 0)) << c.what;
+      EXPECT_FALSE(ReplaceFile(changed, 0, MachineLanguageFile("A", {1}))) << c.what;
+    }
+  }
 }
 
 }  // namespace

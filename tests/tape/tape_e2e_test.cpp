@@ -168,6 +168,73 @@ TEST_F(TapeRun, EveryChangeKeepsWhatItCannotRead) {
       << listed.out;
 }
 
+// A file that lost a data block is named as damaged, never extracted as
+// whole, and a new file of its name never goes in behind it unasked.
+TEST_F(TapeRun, AFileThatLostABlockIsDamagedNotWhole) {
+  test::WriteBytes(dir.File("x.bin"), MakeImage("x", 600));  // blocks of 255, 255, 101
+  test::WriteBytes(dir.File("y.bin"), MakeImage("y", 20));
+  ASSERT_EQ(Tape({"add", "t.t77", "x.bin"}).exitCode, 0);
+  Bytes tape = Read("t.t77");
+  // The second data block's mark 01 made 00: its first data bit, 48 units
+  // high and low, becomes 26 and 26. Every byte is 11 bits of 4 record
+  // bytes; the file's leader starts at 24, after the tape's and the file's
+  // marker and silence (the file's stretch takes in both); before the block: 256 FF, the header
+  // block (25 bytes), 259 FF, the first data block (260) and 20 FF.
+  const std::size_t mark = 24 + (256 + 25 + 259 + 260 + 20) * 44 + 4;
+  ASSERT_EQ(Bytes(tape.begin() + mark, tape.begin() + mark + 4), Bytes({0x80, 0x30, 0x00, 0x30}));
+  tape[mark + 1] = tape[mark + 3] = 0x1A;
+  test::WriteBytes(dir.File("t.t77"), tape);
+  const std::string why =
+      "X is damaged: its header counts 600 samples but it holds 345 (a data block is missing or "
+      "foreign)";
+  const test::ToolRun listed = Tape({"list", "t.t77"});
+  EXPECT_EQ(listed.out, Console("NAME      TYPE       BYTES\n0 files\nnot read, at 0:00.0 (byte "
+                                "16): " +
+                                why + "; kept as it is\n"));
+  const test::ToolRun extracted = Tape({"extract", "t.t77", "X", "o.bin"});
+  EXPECT_EQ(extracted.exitCode, 2);
+  EXPECT_NE(extracted.err.find(why.substr(6)), std::string::npos) << extracted.err;
+  EXPECT_EQ(Tape({"add", "t.t77", "y.bin", "X"}).exitCode, 3);
+  EXPECT_EQ(Read("t.t77"), tape);
+  // Put right in its place, or taken away.
+  ASSERT_EQ(Tape({"add", "--replace", "t.t77", "y.bin", "X"}).exitCode, 0);
+  ASSERT_EQ(Tape({"extract", "t.t77", "X", "o.bin"}).exitCode, 0);
+  EXPECT_EQ(Read("o.bin"), Read("y.bin"));
+  test::WriteBytes(dir.File("t.t77"), tape);
+  ASSERT_EQ(Tape({"remove", "t.t77", "X"}).exitCode, 0);
+  EXPECT_EQ(Tape({"list", "t.t77"}).out, Console("NAME      TYPE       BYTES\n0 files\n"));
+}
+
+// A tape of another format alone: a new file goes after it, as on any
+// tape; and no change makes a tape larger than the largest one read.
+TEST_F(TapeRun, AddingKeepsWhatIsThereFirstAndTheTapeReadable) {
+  test::WriteBytes(dir.File("y.bin"), MakeImage("y", 20));
+  const std::string header = "XM7 TAPE IMAGE 0";
+  Bytes foreign(header.begin(), header.end());
+  for (int i = 0; i < 500; ++i) {  // short half-cycles alone frame no byte
+    foreign.insert(foreign.end(), {0x80, 0x1A, 0x00, 0x1A});
+  }
+  test::WriteBytes(dir.File("f.t77"), foreign);
+  ASSERT_EQ(Tape({"add", "f.t77", "y.bin"}).exitCode, 0);
+  const Bytes after = Read("f.t77");
+  EXPECT_EQ(Bytes(after.begin(), after.begin() + static_cast<std::ptrdiff_t>(foreign.size())),
+            foreign);
+  // Silence up to 16 bytes short of the 64 MiB read: one more file is too many.
+  Bytes full(header.begin(), header.end());
+  full.resize((64u << 20) - 16);
+  for (std::size_t at = header.size(); at < full.size(); at += 2) {
+    full[at] = 0x7F;
+    full[at + 1] = 0xFF;
+  }
+  test::WriteBytes(dir.File("full.t77"), full);
+  const test::ToolRun added = Tape({"add", "full.t77", "y.bin"});
+  EXPECT_EQ(added.exitCode, 3);
+  EXPECT_NE(added.err.find("more than the 67108864 this tool reads; the tape is unchanged"),
+            std::string::npos)
+      << added.err;
+  EXPECT_EQ(std::filesystem::file_size(dir.File("full.t77")), full.size());
+}
+
 #ifndef _WIN32
 // A run stopped by a signal while it holds the tape's lock leaves neither
 // the lock file nor a changed tape behind.
