@@ -74,7 +74,56 @@ constexpr const char* kTitle = "PRINT \"tonebake PLAY (BREAK does not stop a sou
 
 }  // namespace
 
-bool IsTonebakePlay(const std::vector<std::uint8_t>& text) {
+namespace {
+
+// A PLAY's text without its DATA lines, up to the disk's end mark (which
+// the disk adds; the sector's padding follows it): what stays the same
+// whatever the sounds.
+std::string PlayFrame(const std::string& text) {
+  const std::size_t mark = text.find('\x1A');
+  const std::string whole = mark == std::string::npos ? text : text.substr(0, mark);
+  std::string frame;
+  for (std::size_t at = 0; at < whole.size();) {
+    std::size_t next = whole.find('\r', at);
+    next = next == std::string::npos ? whole.size() : next + 1;
+    next += next < whole.size() && whole[next] == '\n' ? 1 : 0;
+    const std::string line = whole.substr(at, next - at);
+    const std::size_t digits = line.find_first_not_of("0123456789");
+    if (digits == 0 || digits == std::string::npos || line.compare(digits, 6, " DATA ") != 0) {
+      frame += line;
+    }
+    at = next;
+  }
+  return frame;
+}
+
+std::uint64_t Fnv1a(const std::string& text) {
+  std::uint64_t hash = 0xCBF29CE484222325u;
+  for (const char c : text) {
+    hash = (hash ^ static_cast<std::uint8_t>(c)) * 0x100000001B3u;
+  }
+  return hash;
+}
+
+// The frames of the PLAY earlier versions wrote, before PLAYER moved to
+// &H2000 (no error lines, DATA of three values): on disk, and on tape (then
+// still in the disk's form). FNV-1a, 64 bits.
+constexpr std::uint64_t kEarlierFrames[] = {0x582A2B916AFB0E9Bu, 0xD8FDED27B661EF98u};
+
+}  // namespace
+
+bool IsTonebakePlay(const std::vector<std::uint8_t>& text, const PlayLayout& layout) {
+  const std::string frame = PlayFrame(std::string(text.begin(), text.end()));
+  if (frame == PlayFrame(PlayProgram({}, "1:", layout)) ||
+      frame == PlayFrame(TapePlayProgram({}, layout))) {
+    return true;
+  }
+  const std::uint64_t hash = Fnv1a(frame);
+  return std::find(std::begin(kEarlierFrames), std::end(kEarlierFrames), hash) !=
+         std::end(kEarlierFrames);
+}
+
+bool LooksLikeTonebakePlay(const std::vector<std::uint8_t>& text) {
   // Its first lines: CLEAR, PLAYER's LOADM, then the title.
   constexpr std::size_t kWithin = 200;
   const std::string start(

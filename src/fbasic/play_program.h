@@ -39,8 +39,14 @@ std::string PlayProgram(const std::vector<MenuSound>& sounds, const std::string&
 std::string TapePlayProgram(const std::vector<MenuSound>& sounds, const PlayLayout& layout);
 
 // Whether `text` (a file's bytes) is a PLAY that tonebake wrote, in this
-// version's form or an earlier one's, on disk or on tape.
-bool IsTonebakePlay(const std::vector<std::uint8_t>& text);
+// version's form (for `layout`) or an earlier one's, on disk or on tape,
+// with nothing changed since but its DATA lines: only such a PLAY is
+// written anew.
+bool IsTonebakePlay(const std::vector<std::uint8_t>& text, const PlayLayout& layout);
+
+// Whether it begins as tonebake's PLAY does (CLEAR, PLAYER's LOADM, the
+// title), edited since or not.
+bool LooksLikeTonebakePlay(const std::vector<std::uint8_t>& text);
 
 }  // namespace tonebake::fbasic
 

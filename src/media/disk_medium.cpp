@@ -394,21 +394,26 @@ namespace {
 // What a file of PLAYER's or PLAY's name on a disk is.
 enum class MenuFile { Missing, Tonebakes, Users };
 
-MenuFile Examine(const d77::Disk& disk, const char* name,
-                 bool (*isTonebakes)(const std::vector<std::uint8_t>&)) {
+MenuFile ExaminePlayer(const d77::Disk& disk) {
   std::vector<std::uint8_t> content;
-  if (d77::ReadFile(disk, name, content) != d77::DiskDone) {
+  if (d77::ReadFile(disk, kPlayerName, content) != d77::DiskDone) {
     return MenuFile::Missing;
   }
-  return isTonebakes(content) ? MenuFile::Tonebakes : MenuFile::Users;
+  return player::IsTonebakePlayer(content) ? MenuFile::Tonebakes : MenuFile::Users;
 }
 
-MenuFile ExaminePlayer(const d77::Disk& disk) {
-  return Examine(disk, kPlayerName, player::IsTonebakePlayer);
-}
-
-MenuFile ExamineMenu(const d77::Disk& disk) {
-  return Examine(disk, kMenuName, fbasic::IsTonebakePlay);
+MenuFile ExamineMenu(const d77::Disk& disk, bool* edited = nullptr) {
+  std::vector<std::uint8_t> content;
+  if (d77::ReadFile(disk, kMenuName, content) != d77::DiskDone) {
+    return MenuFile::Missing;
+  }
+  if (fbasic::IsTonebakePlay(content, player::PlayLayoutOfThePlayer())) {
+    return MenuFile::Tonebakes;
+  }
+  if (edited != nullptr) {
+    *edited = fbasic::LooksLikeTonebakePlay(content);
+  }
+  return MenuFile::Users;
 }
 
 // PLAY written anew from the sounds on the disk.
@@ -456,11 +461,13 @@ DiskExit RefuseUsersMenuFile(const Reporter& report, const std::string& path, co
   return Refused;
 }
 
-void TellUnknownPlayer(const Reporter& report, const std::string& path) {
-  report.Say(
-      "%s: PLAYER is an earlier tonebake's, with tables this one does not make: PLAY's "
-      "list is left as it was; 'player' puts the current ones on\n",
-      path.c_str());
+void TellPlayNotUpdated(const Reporter& report, const std::string& path, bool playEdited) {
+  report.Say(playEdited ? "%s: PLAY has been changed since tonebake wrote it: its list was not "
+                          "brought up to date ('player --replace' writes it anew)\n"
+                        : "%s: PLAYER is not tonebake's (its code or volume tables differ): "
+                          "PLAY's list was not brought up to date ('player --replace' puts "
+                          "tonebake's on)\n",
+             path.c_str());
 }
 
 bool IsMenuFileName(const std::string& name) {
@@ -486,19 +493,25 @@ void TellAboutMenuFile(const Reporter& report, const std::string& path, const st
 
 DiskExit RefreshPlayMenu(const Reporter& report, DiskFile& file, const std::string& added,
                          bool tellAll) {
-  // Only tonebake's own menu, beside tonebake's own player, is kept current.
-  if (ExaminePlayer(file.disk) != MenuFile::Tonebakes ||
-      ExamineMenu(file.disk) != MenuFile::Tonebakes) {
+  // Only tonebake's own menu, as tonebake wrote it, beside tonebake's own
+  // player, is kept current; the user hears when theirs is left alone.
+  bool edited = false;
+  const MenuFile menu = ExamineMenu(file.disk, &edited);
+  const MenuFile playerFile = ExaminePlayer(file.disk);
+  if (menu != MenuFile::Tonebakes || playerFile != MenuFile::Tonebakes) {
+    if (!IsMenuFileName(added) &&
+        (edited || (menu == MenuFile::Tonebakes && playerFile == MenuFile::Users))) {
+      TellPlayNotUpdated(report, file.path, edited);
+    }
     return Success;
   }
   // PLAY is written for this version's PLAYER: an earlier one is brought up
-  // to date first, or PLAY is left alone.
+  // to date first.
   std::vector<std::uint8_t> old;
   std::vector<std::uint8_t> current;
   d77::ReadFile(file.disk, kPlayerName, old);
   if (!player::CurrentPlayerFor(old, current)) {
-    TellUnknownPlayer(report, file.path);
-    return Success;
+    return Success;  // not reached: tonebake's PLAYER has known tables
   }
   if (old.size() < current.size() || !std::equal(current.begin(), current.end(), old.begin())) {
     if (const d77::DiskResult updated = d77::AddFile(file.disk, kPlayerName, current, true);

@@ -175,9 +175,9 @@ bool IsMenuFileName(const std::string& name);
 // or PLAYER) on the `medium` ("disk", "tape") at `path`; returns Refused.
 DiskExit RefuseUsersMenuFile(const Reporter& report, const std::string& path, const char* medium,
                              const char* name);
-// Says that PLAY's list is left as it was: PLAYER has tables this version
-// does not make.
-void TellUnknownPlayer(const Reporter& report, const std::string& path);
+// Says that PLAY's list was left as it was: PLAY was edited since tonebake
+// wrote it, or PLAYER beside it is not tonebake's.
+void TellPlayNotUpdated(const Reporter& report, const std::string& path, bool playEdited);
 
 // Says what adding (or removing) a file of PLAYER's or PLAY's name by hand
 // does to the menu; nothing for other names.

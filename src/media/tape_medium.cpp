@@ -37,7 +37,8 @@ bool IsTonebakes(const TapeImage& tape, int index, const char* name) {
   const t77::TapeFile& file = tape.contents.files[static_cast<std::size_t>(index)];
   return name == std::string(kPlayerName)
              ? t77::IsMachineLanguage(file) && player::IsTonebakePlayer(file.body)
-             : !t77::IsMachineLanguage(file) && fbasic::IsTonebakePlay(file.body);
+             : !t77::IsMachineLanguage(file) &&
+                   fbasic::IsTonebakePlay(file.body, player::PlayLayoutOfThePlayer());
 }
 
 // The index in `unread` of a damaged file of that name, or kMissing.
@@ -104,16 +105,25 @@ DiskExit RefreshPlayMenu(const Reporter& report, TapeImage& tape, const std::str
   const int playerIndex = TonebakesFile(tape, kPlayerName);
   const int menuIndex = TonebakesFile(tape, kMenuName);
   if (playerIndex == kMissing || menuIndex == kMissing) {
+    // Only tonebake's own menu, as tonebake wrote it, beside tonebake's own
+    // player, is kept current; the user hears when theirs is left alone.
+    const int anyMenu = IndexOf(tape, kMenuName);
+    const bool edited =
+        anyMenu != kMissing && menuIndex == kMissing &&
+        fbasic::LooksLikeTonebakePlay(tape.contents.files[static_cast<std::size_t>(anyMenu)].body);
+    if (!IsMenuFileName(added) &&
+        (edited || (menuIndex != kMissing && IndexOf(tape, kPlayerName) != kMissing))) {
+      TellPlayNotUpdated(report, tape.path, edited);
+    }
     return Success;
   }
   // PLAY is written for this version's PLAYER: an earlier one is brought up
-  // to date first, or PLAY is left alone.
+  // to date first.
   const std::vector<std::uint8_t>& old =
       tape.contents.files[static_cast<std::size_t>(playerIndex)].body;
   std::vector<std::uint8_t> current;
   if (!player::CurrentPlayerFor(old, current)) {
-    TellUnknownPlayer(report, tape.path);
-    return Success;
+    return Success;  // not reached: tonebake's PLAYER has known tables
   }
   if (current != old) {
     if (const DiskExit put =

@@ -134,7 +134,10 @@ std::vector<std::uint8_t> PlayerBytes(PsgProfile profile) {
   return PlayerBytes(BuildVolumeTable(profile));
 }
 
-bool IsTonebakePlayer(const std::vector<std::uint8_t>& file) {
+namespace {
+
+// The player's code byte for byte in the first block, whatever its tables.
+bool HasPlayerCode(const std::vector<std::uint8_t>& file) {
   fbasic::Block block;
   if (!fbasic::FirstBlock(file, block) || block.length != kPlayerSize) {
     return false;
@@ -150,6 +153,13 @@ bool IsTonebakePlayer(const std::vector<std::uint8_t>& file) {
   return true;
 }
 
+}  // namespace
+
+bool IsTonebakePlayer(const std::vector<std::uint8_t>& file) {
+  KnownTables known;
+  return PlayerTables(file, known);
+}
+
 fbasic::PlayLayout PlayLayoutOfThePlayer() {
   return {kBasicTop,
           kPlayerLoadAddress,
@@ -161,7 +171,7 @@ fbasic::PlayLayout PlayLayoutOfThePlayer() {
 
 bool PlayerTables(const std::vector<std::uint8_t>& file, KnownTables& known) {
   fbasic::Block block;
-  if (!IsTonebakePlayer(file) || !fbasic::FirstBlock(file, block)) {
+  if (!HasPlayerCode(file) || !fbasic::FirstBlock(file, block)) {
     return false;
   }
   const auto tables =

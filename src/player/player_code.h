@@ -62,8 +62,9 @@ std::vector<std::uint8_t> PlayerBytes(PsgProfile profile);
 std::vector<std::uint8_t> PlayerBytes(const VolumeTable& table);
 
 // Whether `file` is tonebake's PLAYER: a machine-language file whose first
-// block is the player, with its code byte for byte (the load address and
-// the volume tables may be another version's).
+// block is the player, with its code byte for byte and volume tables this
+// or an earlier version made (the load address may be another version's).
+// Other tables make it a user's file.
 bool IsTonebakePlayer(const std::vector<std::uint8_t>& file);
 
 // The tables of tonebake's PLAYER `file` and the curve they were made for,

@@ -715,16 +715,45 @@ TEST_F(DiskRun, AnEarlierPlayerIsBroughtUpToDateWithPlay) {
   EXPECT_TRUE(std::equal(earlierPlayer.begin(), earlierPlayer.end(), Read("p.bin").begin()));
   ASSERT_EQ(Disk({"extract", "d.d77", "PLAY", "play.txt"}).exitCode, 0);
   EXPECT_NE(test::ReadText(dir.File("play.txt")).find("DATA \"EARLIER\""), std::string::npos);
-  // Tables of no version: PLAY is left as it was.
+  // Tables of no version: a PLAYER of the user's, which PLAY is left
+  // beside and 'player' replaces only when asked.
   player[5 + 0xCF + 40] ^= 0x01;
   test::WriteBytes(dir.File("d.d77"), disk);
   const test::ToolRun added = Disk({"add", "d.d77", "x.bin", "TWO"});
   EXPECT_EQ(added.exitCode, 0);
-  EXPECT_EQ(added.err, Console("tonebake-disk: d.d77: PLAYER is an earlier tonebake's, with tables "
-                               "this one does not make: PLAY's list is left as it was; 'player' "
-                               "puts the current ones on\n"));
+  EXPECT_EQ(added.err, Console("tonebake-disk: d.d77: PLAYER is not tonebake's (its code or volume "
+                               "tables differ): PLAY's list was not brought up to date ('player "
+                               "--replace' puts tonebake's on)\n"));
   ASSERT_EQ(Disk({"extract", "d.d77", "PLAY", "play.txt"}).exitCode, 0);
   EXPECT_EQ(test::ReadText(dir.File("play.txt")).find("TWO"), std::string::npos);
+  const Bytes users = Read("d.d77");
+  EXPECT_EQ(Disk({"player", "d.d77"}).exitCode, 3);
+  EXPECT_EQ(Read("d.d77"), users);
+  EXPECT_EQ(Disk({"player", "--replace", "d.d77"}).exitCode, 0);
+}
+
+// A PLAY the user edited (the drive in line 10) is theirs: its list is left
+// as it is, with a word why, and 'player' replaces it only when asked.
+TEST_F(DiskRun, AnEditedPlayIsLeftAsTheUserMadeIt) {
+  test::WriteBytes(dir.File("x.bin"), MakeImage("x", 10));
+  ASSERT_EQ(Disk({"player", "d.d77"}).exitCode, 0);
+  Bytes disk = Read("d.d77");
+  const std::string drive = "D$=\"1:\"";
+  const auto at = std::search(disk.begin(), disk.end(), drive.begin(), drive.end());
+  ASSERT_NE(at, disk.end());
+  at[4] = '0';
+  test::WriteBytes(dir.File("d.d77"), disk);
+  ASSERT_EQ(Disk({"extract", "d.d77", "PLAY", "edited.txt"}).exitCode, 0);
+  const test::ToolRun added = Disk({"add", "d.d77", "x.bin", "ONE"});
+  EXPECT_EQ(added.exitCode, 0);
+  EXPECT_EQ(added.err, Console("tonebake-disk: d.d77: PLAY has been changed since tonebake wrote "
+                               "it: its list was not brought up to date ('player --replace' "
+                               "writes it anew)\n"));
+  ASSERT_EQ(Disk({"extract", "d.d77", "PLAY", "play.txt"}).exitCode, 0);
+  EXPECT_EQ(Read("play.txt"), Read("edited.txt"));
+  const Bytes kept = Read("d.d77");
+  EXPECT_EQ(Disk({"player", "d.d77"}).exitCode, 3);
+  EXPECT_EQ(Read("d.d77"), kept);
 }
 
 // A name on a disk is data: one that F-BASIC would not take from a user (a

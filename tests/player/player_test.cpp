@@ -8,7 +8,9 @@
 #include <cmath>
 #include <complex>
 #include <set>
+#include <string>
 
+#include "fbasic/play_program.h"
 #include "m6809/m6809.h"
 #include "player/player_code.h"
 #include "player/psg_preview.h"
@@ -450,6 +452,56 @@ TEST(Preview, AToneImageRendersThatToneForItsLength) {
     error += (rendered[k] - expected) * (rendered[k] - expected);
   }
   EXPECT_GT(10 * std::log10(signal / error), 30.0);
+}
+
+// PLAY is written anew only when nothing but its DATA lines changed since
+// a version of tonebake wrote it: the earlier versions' texts (as they
+// wrote them, PLAYER at &H2800) and this version's, on disk and on tape.
+TEST(Play, OnlyAPlayAsTonebakeWroteItIsWrittenAnew) {
+  const std::string earlierDisk =
+      "\r\n10 CLEAR ,&H27FF:D$=\"1:\"\r\n20 LOADM D$+\"PLAYER\"\r\n30 PRINT \"tonebake PLAY "
+      "(BREAK does not stop a sound)\"\r\n40 RESTORE:N=0\r\n50 READ N$,C,S:IF N$=\"\" THEN "
+      "80\r\n60 N=N+1:PRINT N;N$;S;\"s\"\r\n70 GOTO 50\r\n80 IF N=0 THEN PRINT \"No sounds on "
+      "this disk\":END\r\n90 INPUT \"Sound (0 ends)\";K\r\n100 IF K<1 OR K>N THEN END\r\n110 "
+      "RESTORE:FOR I=1 TO K:READ N$,C,S:NEXT\r\n120 LOADM D$+N$,&H3000\r\n130 POKE "
+      "&H2802,&H30:POKE &H2803,&H0:POKE &H2804,INT((C-1)/256):POKE &H2805,(C-1) MOD "
+      "256\r\n140 EXEC &H2800\r\n150 GOTO 90\r\n1000 DATA \"ONE\",20,16,0.01\r\n1010 DATA "
+      "\"\",0,0\r\n\x1A\0\0";
+  const std::string earlierTape =
+      "\r\n10 CLEAR ,&H27FF\r\n20 LOADM \"CAS0:PLAYER\"\r\n30 PRINT \"tonebake PLAY (BREAK does "
+      "not stop a sound)\"\r\n40 READ N$,C,S:IF N$=\"\" THEN END\r\n50 PRINT "
+      "N$;S;\"s\":LOADM \"CAS0:\"+N$,&H3000\r\n60 POKE &H2802,&H30:POKE &H2803,&H0:POKE "
+      "&H2804,INT((C-1)/256):POKE &H2805,(C-1) MOD 256\r\n70 EXEC &H2800\r\n80 GOTO "
+      "40\r\n1000 DATA \"\",0,0\r\n\x1A";
+  const fbasic::PlayLayout layout = PlayLayoutOfThePlayer();
+  const std::vector<fbasic::MenuSound> sounds = {{"ONE", 100, 16}, {"TWO", 2000, 0}};
+  const std::string disk = fbasic::PlayProgram(sounds, "1:", layout);
+  const std::string tape = fbasic::TapePlayProgram({}, layout);
+  const auto edited = [](std::string text, const std::string& from, const std::string& to) {
+    const std::size_t at = text.find(from);
+    return at == std::string::npos ? std::string() : text.replace(at, from.size(), to);
+  };
+  const struct {
+    std::string text;
+    bool tonebakes;
+  } cases[] = {
+      {earlierDisk, true},
+      {earlierTape, true},
+      {disk, true},
+      {tape, true},
+      {fbasic::PlayProgram({}, "1:", layout), true},
+      {edited(disk, "DATA \"TWO\"", "DATA \"THREE\""), true},
+      {edited(disk, "D$=\"1:\"", "D$=\"0:\""), false},
+      {edited(earlierDisk, "D$=\"1:\"", "D$=\"0:\""), false},
+      {edited(tape, "GOTO 40", "GOTO 50"), false},
+      {edited(earlierTape, "\r\n80 GOTO", "\r\n75 PRINT\r\n80 GOTO"), false},
+  };
+  for (const auto& c : cases) {
+    ASSERT_FALSE(c.text.empty());
+    const Bytes bytes(c.text.begin(), c.text.end());
+    EXPECT_EQ(fbasic::IsTonebakePlay(bytes, layout), c.tonebakes) << c.text;
+    EXPECT_TRUE(fbasic::LooksLikeTonebakePlay(bytes)) << c.text;
+  }
 }
 
 }  // namespace
