@@ -66,10 +66,29 @@ std::int32_t ParseWaitNumber(const char* text) {
   return AsSigned32(negative ? 0u - value : value);
 }
 
+namespace {
+
+bool IsBareWaitOption(const std::string& argument, bool slashStartsOption) {
+  return argument.size() == 2 && IsOption(argument, slashStartsOption) &&
+         (argument[1] == 'w' || argument[1] == 'W');
+}
+
+bool IsDigitsOnly(const std::string& argument) {
+  return !argument.empty() && argument.find_first_not_of("0123456789") == std::string::npos;
+}
+
+}  // namespace
+
 ScannedArguments ScanArguments(const std::vector<std::string>& arguments, bool slashStartsOption) {
   ScannedArguments scanned;
   bool optionsEnded = false;
-  for (const std::string& argument : arguments) {
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    const std::string& argument = arguments[i];
+    if (!optionsEnded && !scanned.waitNumberApart && i + 1 < arguments.size() &&
+        IsBareWaitOption(argument, slashStartsOption) && IsDigitsOnly(arguments[i + 1])) {
+      scanned.waitOption = argument;
+      scanned.waitNumberApart = arguments[i + 1];
+    }
     if (!optionsEnded && argument == kEndOfOptions) {
       optionsEnded = true;
     } else if (!optionsEnded && argument == "--help") {

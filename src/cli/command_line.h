@@ -23,6 +23,10 @@ struct ScannedArguments {
   int helpRequests = 0;      // the usage block is shown once per help option
   bool longHelp = false;     // --help: the usage on standard output
   bool longVersion = false;  // --version: the version on standard output
+  // A bare wait option and the argument after it, made only of digits: the
+  // user most likely meant them as one ("-w 20" for "-w20").
+  std::optional<std::string> waitOption;
+  std::optional<std::string> waitNumberApart;
 };
 
 // Converts the text after "-w" like C's atoi, but defined for every input:

@@ -6,9 +6,17 @@
 #include "fileio/byte_buffer.h"
 #include "fileio/file_names.h"
 #include "fileio/whole_file.h"
+#include "wave/wave_header.h"
 
 namespace tonebake {
 namespace {
+
+// A WAVE file already at the output is a recording, never to be replaced by
+// an image: `tonebake -w 20 song.wav out.bin` names song.wav as the output.
+bool IsRecording(const std::string& path, FileAccessFactory makeAccess) {
+  std::uint8_t start[wave_offset::kWaveId + wave_value::kIdLength] = {};
+  return StartsAsRiffWave(start, ReadFileStart(path, start, sizeof start, makeAccess));
+}
 
 // Load, convert and save; stops at the first failure. The buffers are owned
 // here and released on every path out.
@@ -25,7 +33,8 @@ RunResult ConvertFile(const RunRequest& request, const DerivedNames& names,
   }
   // An output that is the input by another name (or the same one) would
   // replace the recording with its image.
-  if (SameFile(names.inputPath, names.outputPath)) {
+  if (SameFile(names.inputPath, names.outputPath) ||
+      IsRecording(names.outputPath, context.makeFileAccess)) {
     return OutputOpenFailed;
   }
   // Without memory for the image no output can be made: reported like an
@@ -50,13 +59,20 @@ RunResult RunConversion(const RunRequest& request, const RunContext& context) {
   const DerivedNames names = DeriveNames(request.inputArg.value_or(std::string()),
                                          request.outputArg, context.pathLeadBytes);
   const RunResult result = ConvertFile(request, names, context);
-  if (result == Ok) {
-    std::fprintf(context.console.out, "Ok: %s -> %s\n", names.inputPath.c_str(),
-                 names.outputPath.c_str());
-  } else {
+  if (result != Ok) {
     ReportError(context.console, result, names.inputPath, names.outputPath);
+    return result;
   }
-  return result;
+  // The success line is a result too: one that cannot be written is no
+  // success. It keeps out of an image written to standard output.
+  std::FILE* const said =
+      NamesStandardOutput(names.outputPath) ? context.console.err : context.console.out;
+  std::fprintf(said, "Ok: %s -> %s\n", names.inputPath.c_str(), names.outputPath.c_str());
+  if (std::fflush(said) != 0 || std::ferror(said)) {
+    ReportError(context.console, OutputOpenFailed, std::string(), "standard output");
+    return OutputOpenFailed;
+  }
+  return Ok;
 }
 
 RunResult RunProgram(const std::vector<std::string>& arguments, const RunContext& context) {
@@ -85,9 +101,21 @@ RunResult RunProgram(const std::vector<std::string>& arguments, const RunContext
     }
     return Ok;
   }
+  if (scanned.waitNumberApart) {
+    const std::string& option = *scanned.waitOption;
+    const std::string& number = *scanned.waitNumberApart;
+    PrintNote(context.console, option + " " + number + " is wait 0 and a file named " + number +
+                                   "; for wait " + number + ", write " + option + number);
+  }
   if (!scanned.request.inputArg) {
     ReportError(context.console, NoInputFile);
     return NoInputFile;
+  }
+  // An empty output name is no name: it would make a file named ".bin".
+  if (scanned.request.outputArg && scanned.request.outputArg->empty()) {
+    PrintNote(context.console, "the output name is empty: give one, or leave it out");
+    ReportError(context.console, NoParameters);
+    return NoParameters;
   }
   return RunConversion(scanned.request, context);
 }

@@ -58,6 +58,10 @@ void PrintBanner(const Console& console) {
   WriteLines(console.err, kBannerLines);
 }
 
+void PrintNote(const Console& console, const std::string& text) {
+  std::fprintf(console.err, "note: %s\n", text.c_str());
+}
+
 void PrintUsage(const Console& console) {
   WriteUsage(console.err);
 }

@@ -24,6 +24,9 @@ struct Console {
 std::string FormatMessage(const char* text, const std::string& first, const std::string& second);
 
 void PrintBanner(const Console& console);
+// A line that helps with what the command line most likely meant, to
+// standard error: "note: " and `text`.
+void PrintNote(const Console& console, const std::string& text);
 void PrintUsage(const Console& console);
 // The usage block to `stream`: standard error for the help options,
 // standard output for --help.

@@ -45,6 +45,13 @@ bool IsStandardOutput(const std::string& path) {
          output == named;
 }
 
+bool NamesStandardOutput(const std::string& path) {
+  os_file::FileId output;
+  os_file::FileId named;
+  return os_file::IdentifyStandardOutputStream(output) && os_file::Identify(path.c_str(), named) &&
+         output == named;
+}
+
 bool SameFile(const std::string& a, const std::string& b) {
   os_file::FileId first;
   os_file::FileId second;

@@ -20,6 +20,10 @@ bool SameFile(const std::string& a, const std::string& b);
 // Whether `path` is the regular file that standard output writes to.
 bool IsStandardOutput(const std::string& path);
 
+// Whether writing to `path` writes where standard output does, a pipe or
+// a terminal included (/dev/stdout, say).
+bool NamesStandardOutput(const std::string& path);
+
 }  // namespace tonebake
 
 #endif  // TONEBAKE_FILEIO_FILE_NAMES_H

@@ -85,6 +85,9 @@ bool Identify(const char* name, FileId& id);
 // The identity of the regular file that standard output writes to; false
 // when it is a terminal, a pipe or anything else.
 bool IdentifyStandardOutput(FileId& id);
+// The identity of whatever standard output writes to, a pipe or a device
+// included where the system gives one one (POSIX); false when it has none.
+bool IdentifyStandardOutputStream(FileId& id);
 // Names compare as the file system compares them: exactly on POSIX, without
 // regard to case on Windows.
 bool SameNameText(const std::string& a, const std::string& b);

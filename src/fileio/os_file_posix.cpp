@@ -257,6 +257,16 @@ bool IdentifyStandardOutput(FileId& id) {
   return true;
 }
 
+bool IdentifyStandardOutputStream(FileId& id) {
+  struct stat info {};
+  if (fstat(STDOUT_FILENO, &info) != 0) {
+    return false;
+  }
+  id.volume = static_cast<std::uint64_t>(info.st_dev);
+  id.index = static_cast<std::uint64_t>(info.st_ino);
+  return true;
+}
+
 bool SameNameText(const std::string& a, const std::string& b) {
   return a == b;
 }

@@ -210,6 +210,11 @@ bool IdentifyStandardOutput(FileId& id) {
   return true;
 }
 
+// A pipe or the console has no file index: only files on disk compare.
+bool IdentifyStandardOutputStream(FileId& id) {
+  return IdentifyStandardOutput(id);
+}
+
 bool SameNameText(const std::string& a, const std::string& b) {
   return CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, a.data(), static_cast<int>(a.size()),
                         b.data(), static_cast<int>(b.size())) == CSTR_EQUAL;

@@ -64,6 +64,23 @@ std::int32_t LoadFileAtMost(const std::string& path, std::uint32_t maxLength, By
   return result;
 }
 
+std::uint32_t ReadFileStart(const std::string& path, std::uint8_t* bytes, std::uint32_t count,
+                            FileAccessFactory makeAccess) {
+  const std::unique_ptr<FileAccess> access = makeAccess();
+  if (!access || (access->Inspect(path.c_str()) != FileKind::Regular &&
+                  access->Inspect(path.c_str()) != FileKind::ReadOnly)) {
+    return 0;
+  }
+  const FileHandle handle = access->Open(path.c_str(), os_file::kGenericRead,
+                                         os_file::kFileAttributeNormal, os_file::kOpenExisting);
+  if (handle == kNoFileHandle) {
+    return 0;
+  }
+  const std::uint32_t got = access->Read(handle, bytes, count);
+  access->Close(handle);
+  return got;
+}
+
 std::int32_t SaveFile(const std::string& path, const std::uint8_t* bytes, std::uint32_t length,
                       FileAccessFactory makeAccess) {
   ReplacingFile file(makeAccess);

@@ -22,6 +22,12 @@ std::int32_t LoadFile(const std::string& path, ByteBuffer& file,
 std::int32_t LoadFileAtMost(const std::string& path, std::uint32_t maxLength, ByteBuffer& file,
                             FileAccessFactory makeAccess = &MakeFileAccess);
 
+// Up to `count` bytes from the start of the regular file at `path`, into
+// `bytes`; how many in the result, 0 when it is missing, empty, not a
+// regular file (a pipe is never read from) or cannot be read.
+std::uint32_t ReadFileStart(const std::string& path, std::uint8_t* bytes, std::uint32_t count,
+                            FileAccessFactory makeAccess = &MakeFileAccess);
+
 // Makes the file at `path` hold exactly `length` bytes. They are written to
 // a new temporary file beside it, which then replaces it in one step, so
 // that a failure or an interruption leaves an existing file as it was and

@@ -65,6 +65,13 @@ HeaderCheck LocateSamples(const std::uint8_t* bytes, std::uint32_t length, WaveS
   return HeaderOk;
 }
 
+bool StartsAsRiffWave(const std::uint8_t* bytes, std::uint32_t length) {
+  return length >= wave_offset::kWaveId + wave_value::kIdLength &&
+         std::memcmp(bytes + wave_offset::kRiffId, wave_value::kRiffId, wave_value::kIdLength) ==
+             0 &&
+         std::memcmp(bytes + wave_offset::kWaveId, wave_value::kWaveId, wave_value::kIdLength) == 0;
+}
+
 std::uint32_t ReadSampleRate(const std::uint8_t* bytes) {
   return ReadLittleEndian32(bytes + wave_offset::kSampleRate);
 }

@@ -77,6 +77,10 @@ HeaderCheck CheckWaveHeader(const std::uint8_t* bytes, std::uint32_t length);
 // DataOutsideFile and leaves `samples` empty.
 HeaderCheck LocateSamples(const std::uint8_t* bytes, std::uint32_t length, WaveSamples& samples);
 
+// Whether the bytes begin as a RIFF WAVE file does ("RIFF", a size,
+// "WAVE"), whatever follows.
+bool StartsAsRiffWave(const std::uint8_t* bytes, std::uint32_t length);
+
 // The sample rate field. Requires length >= kWaveHeaderSize.
 std::uint32_t ReadSampleRate(const std::uint8_t* bytes);
 

@@ -351,6 +351,65 @@ TEST_F(EndToEnd, OutputThatIsTheInputIsRefusedAndTheRecordingKept) {
   EXPECT_EQ(ReadBytes(File("song.bin")), wave);
 }
 
+// A recording already at the output is never replaced by an image: "-w 20"
+// makes 20 the input and the recording the output. An empty output name
+// is no name at all.
+TEST_F(EndToEnd, ARecordingIsNeverTurnedIntoAnImage) {
+  const Bytes wave = MakeWave(kFourSamples);
+  WriteBytes(File("song.wav"), wave);
+  WriteBytes(File("20.wav"), wave);
+  Bytes riffOnly = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E'};  // any WAVE at all
+  WriteBytes(File("other.bin"), riffOnly);
+  const std::string note = "note: -w 20 is wait 0 and a file named 20; for wait 20, write -w20\n";
+  const struct {
+    std::vector<std::string> arguments;
+    int exitCode;
+    std::string err;
+  } cases[] = {
+      {{"-w", "20", "song.wav", "out.bin"},
+       5,
+       kBanner + note + u8"err: 出力ファイルのオープンに失敗しました。(song.wav)\n\n"},
+      {{"song", "other.bin"},
+       5,
+       kBanner + u8"err: 出力ファイルのオープンに失敗しました。(other.bin)\n\n"},
+      {{"song.wav", ""},
+       1,
+       kBanner + "note: the output name is empty: give one, or leave it out\n" +
+           u8"err: パラメータが指定されていません。\n\n"},
+      {{"-W", "7", "song"},
+       3,
+       kBanner + "note: -W 7 is wait 0 and a file named 7; for wait 7, write -W7\n" +
+           u8"err: 入力ファイルのオープンに失敗しました。(7.wav)\n\n"},
+  };
+  for (const auto& c : cases) {
+    const test::ToolRun run = Run(c.arguments);
+    EXPECT_EQ(run.exitCode, c.exitCode) << c.arguments[0];
+    EXPECT_EQ(run.err, Console(c.err));
+    EXPECT_EQ(run.out, "");
+  }
+  EXPECT_EQ(ReadBytes(File("song.wav")), wave);
+  EXPECT_EQ(ReadBytes(File("other.bin")), riffOnly);
+  EXPECT_FALSE(Exists(".bin"));
+}
+
+#ifndef _WIN32
+// The success line is part of the result: one that cannot be written fails
+// the run, and it stays out of an image written to standard output.
+TEST_F(EndToEnd, TheSuccessLineIsAResultAndKeepsOutOfTheImage) {
+  WriteBytes(File("song.wav"), MakeWave(kFourSamples));
+  options.workDir = dir.path().string();
+  EXPECT_EQ(test::RunWithOutputFiles(TONEBAKE_EXE, {"song"}, options, "/dev/full", File("err.txt")),
+            5);
+  EXPECT_EQ(test::ReadText(File("err.txt")),
+            ErrorText(u8"出力ファイルのオープンに失敗しました。(standard output)\n"));
+  std::filesystem::create_symlink("/dev/stdout", File("o.bin"));
+  const test::ToolRun run = Run({"song", "o.bin"});
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_EQ(Bytes(run.out.begin(), run.out.end()), kFourSampleImage);
+  EXPECT_EQ(run.err, kBanner + "Ok: song.wav -> o.bin\n");
+}
+#endif
+
 TEST_F(EndToEnd, DoubleDashLetsAnAbsolutePathBeAFileName) {
   WriteBytes(File("song.wav"), MakeWave(kFourSamples));
   const std::string input = File("song");
