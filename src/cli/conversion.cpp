@@ -15,7 +15,7 @@ namespace {
 // an image: `tonebake -w 20 song.wav out.bin` names song.wav as the output.
 bool IsRecording(const std::string& path, FileAccessFactory makeAccess) {
   std::uint8_t start[wave_offset::kWaveId + wave_value::kIdLength] = {};
-  return StartsAsRiffWave(start, ReadFileStart(path, start, sizeof start, makeAccess));
+  return StartsAsRiffWave(start, ReadFileStart(path, start, sizeof start, nullptr, makeAccess));
 }
 
 // Load, convert and save; stops at the first failure. The buffers are owned

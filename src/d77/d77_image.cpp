@@ -34,6 +34,24 @@ std::vector<std::uint8_t> MakeBlank2D(std::uint8_t fill) {
   return image;
 }
 
+DiskCheck CheckHeader(const std::uint8_t* header, std::uint64_t fileSize) {
+  const std::uint32_t diskSize = ReadLittleEndian32(header + header_offset::kDiskSize);
+  if (diskSize < kHeaderSize || diskSize > fileSize) {
+    return DiskDamaged;
+  }
+  if (header[header_offset::kMediaType] != kMedia2D) {
+    return DiskNot2D;
+  }
+  for (std::uint32_t track = 0; track < kTracks; ++track) {
+    const std::uint32_t offset =
+        ReadLittleEndian32(header + header_offset::kTrackTable + 4 * track);
+    if (offset < kHeaderSize || offset >= diskSize) {
+      return DiskDamaged;
+    }
+  }
+  return DiskOk;
+}
+
 DiskCheck Disk::Open(std::vector<std::uint8_t>& image, bool& more) {
   image_ = &image;
   dataOffsets_.assign(kTracks * kSectorsPerTrack, 0);
@@ -41,14 +59,11 @@ DiskCheck Disk::Open(std::vector<std::uint8_t>& image, bool& more) {
   if (image.size() < kHeaderSize) {
     return DiskDamaged;
   }
+  if (const DiskCheck header = CheckHeader(image.data(), image.size()); header != DiskOk) {
+    return header;
+  }
   const std::uint32_t diskSize = ReadLittleEndian32(&image[header_offset::kDiskSize]);
-  if (diskSize < kHeaderSize || diskSize > image.size()) {
-    return DiskDamaged;
-  }
   more = diskSize < image.size();
-  if (image[header_offset::kMediaType] != kMedia2D) {
-    return DiskNot2D;
-  }
   repeatsRecords_ = false;
   extents_.clear();
   for (std::uint32_t track = 0; track < kTracks; ++track) {

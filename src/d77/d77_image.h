@@ -48,6 +48,11 @@ enum DiskCheck : int {
   DiskNot2D,    // a media type other than 2D
 };
 
+// What the header (kHeaderSize bytes) of a file of `fileSize` bytes says
+// of the first disk in it, before the rest is read: its size within the
+// file, a 2D disk, every track inside it.
+DiskCheck CheckHeader(const std::uint8_t* header, std::uint64_t fileSize);
+
 // An empty 2D disk in which every sector holds `fill`.
 std::vector<std::uint8_t> MakeBlank2D(std::uint8_t fill);
 

@@ -65,7 +65,7 @@ std::int32_t LoadFileAtMost(const std::string& path, std::uint32_t maxLength, By
 }
 
 std::uint32_t ReadFileStart(const std::string& path, std::uint8_t* bytes, std::uint32_t count,
-                            FileAccessFactory makeAccess) {
+                            std::uint64_t* fileSize, FileAccessFactory makeAccess) {
   const std::unique_ptr<FileAccess> access = makeAccess();
   if (!access || (access->Inspect(path.c_str()) != FileKind::Regular &&
                   access->Inspect(path.c_str()) != FileKind::ReadOnly)) {
@@ -76,8 +76,13 @@ std::uint32_t ReadFileStart(const std::string& path, std::uint8_t* bytes, std::u
   if (handle == kNoFileHandle) {
     return 0;
   }
-  const std::uint32_t got = access->Read(handle, bytes, count);
+  std::uint32_t sizeHigh = 0;
+  const std::uint32_t sizeLow = access->GetSize(handle, &sizeHigh);
+  const std::uint32_t got = access->GetErrorCode() == 0 ? access->Read(handle, bytes, count) : 0;
   access->Close(handle);
+  if (fileSize != nullptr) {
+    *fileSize = static_cast<std::uint64_t>(sizeHigh) << 32 | sizeLow;
+  }
   return got;
 }
 

@@ -23,9 +23,11 @@ std::int32_t LoadFileAtMost(const std::string& path, std::uint32_t maxLength, By
                             FileAccessFactory makeAccess = &MakeFileAccess);
 
 // Up to `count` bytes from the start of the regular file at `path`, into
-// `bytes`; how many in the result, 0 when it is missing, empty, not a
-// regular file (a pipe is never read from) or cannot be read.
+// `bytes`, and its whole size into `fileSize` when asked; how many bytes in
+// the result, 0 when it is missing, empty, not a regular file (a pipe is
+// never read from) or cannot be read.
 std::uint32_t ReadFileStart(const std::string& path, std::uint8_t* bytes, std::uint32_t count,
+                            std::uint64_t* fileSize = nullptr,
                             FileAccessFactory makeAccess = &MakeFileAccess);
 
 // Makes the file at `path` hold exactly `length` bytes. They are written to

@@ -15,24 +15,41 @@
 namespace tonebake::media {
 namespace {
 
-DiskExit ReadDisk(const Reporter& report, DiskFile& file) {
-  return ReadMedium(report, file.path, 0, file.bytes);
-}
-
-DiskExit CheckDisk(const Reporter& report, DiskFile& file) {
-  bool more = false;
-  switch (file.disk.Open(file.bytes, more)) {
+DiskExit ReportDiskCheck(const Reporter& report, const std::string& path, d77::DiskCheck check) {
+  switch (check) {
     case d77::DiskOk:
-      break;
+      return Success;
     case d77::DiskNot2D:
-      report.Say("%s: the media type is not 2D (F-BASIC data disks are 2D)\n", file.path.c_str());
+      report.Say("%s: the media type is not 2D (F-BASIC data disks are 2D)\n", path.c_str());
       return CannotRead;
     default:
       report.Say(
           "%s: damaged disk image: a size or an offset lies outside the file, "
           "sectors overlap, or a sector is missing or on the wrong track\n",
-          file.path.c_str());
+          path.c_str());
       return CannotRead;
+  }
+}
+
+// The header first: a file that is no disk is refused before it is read
+// whole, whatever its size.
+DiskExit ReadDisk(const Reporter& report, DiskFile& file) {
+  std::uint8_t header[d77::kHeaderSize];
+  std::uint64_t size = 0;
+  if (ReadFileStart(file.path, header, sizeof header, &size) == sizeof header) {
+    if (const DiskExit checked = ReportDiskCheck(report, file.path, d77::CheckHeader(header, size));
+        checked != Success) {
+      return checked;
+    }
+  }
+  return ReadMedium(report, file.path, 0, file.bytes);
+}
+
+DiskExit CheckDisk(const Reporter& report, DiskFile& file) {
+  bool more = false;
+  if (const DiskExit checked = ReportDiskCheck(report, file.path, file.disk.Open(file.bytes, more));
+      checked != Success) {
+    return checked;
   }
   if (more) {
     report.Say("%s: holds more than one disk; the first is used\n", file.path.c_str());

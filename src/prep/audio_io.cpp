@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include "prep/prep_options.h"
@@ -17,19 +18,52 @@ bool IsPlainFile(int fd) {
   return fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
 }
 
+// No recording read here is larger than a WAVE file can be: standard input
+// is copied up to that, never without end (a pipe from /dev/zero).
+constexpr std::uint64_t kLargestSpooledInput = 0xFFFFFFFFull;
+constexpr std::size_t kSpoolBlock = 1 << 16;
+
+// Whether what has been copied so far starts a recording libsndfile reads.
+// MP3's ID3 tag, FLAC's metadata and Ogg's comments (album art and all) may
+// be longer than the first block: the verdict waits for the whole input
+// then.
+bool StartsARecording(std::FILE* spool, const std::vector<char>& first, std::size_t length) {
+  for (const std::string mark : {"ID3", "fLaC", "OggS"}) {
+    if (length >= mark.size() && std::equal(mark.begin(), mark.end(), first.begin())) {
+      return true;
+    }
+  }
+  std::rewind(spool);
+  SF_INFO info{};
+  SNDFILE* const probe = sf_open_fd(fileno(spool), SFM_READ, &info, SF_FALSE);
+  if (probe != nullptr) {
+    sf_close(probe);
+  }
+  std::fseek(spool, 0, SEEK_END);
+  return probe != nullptr;
+}
+
 // Copies standard input to an anonymous temporary file, which disappears
-// when it is closed or the process ends.
+// when it is closed or the process ends. Gives up at once when the first
+// bytes are no recording, and at the largest input it reads.
 std::FILE* SpoolStandardInput(std::string& error) {
   std::FILE* spool = std::tmpfile();
   if (spool == nullptr) {
     error = "cannot make a temporary copy of standard input";
     return nullptr;
   }
-  std::vector<char> block(1 << 16);
+  std::vector<char> block(kSpoolBlock);
+  std::uint64_t copied = 0;
   std::size_t got = 0;
   while ((got = std::fread(block.data(), 1, block.size(), stdin)) > 0) {
-    if (std::fwrite(block.data(), 1, got, spool) != got) {
+    if (std::fwrite(block.data(), 1, got, spool) != got || std::fflush(spool) != 0) {
       error = "cannot make a temporary copy of standard input";
+    } else if (copied == 0 && !StartsARecording(spool, block, got)) {
+      error = "standard input starts as no recording this tool reads";
+    } else if ((copied += got) > kLargestSpooledInput) {
+      error = "standard input is larger than any recording this tool reads (4 GiB)";
+    }
+    if (!error.empty()) {
       std::fclose(spool);
       return nullptr;
     }

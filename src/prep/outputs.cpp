@@ -100,6 +100,18 @@ bool SampleWriter::Quantize(float sample) {
   return pending_.size() < kBlockBytes || Flush();
 }
 
+// The header promised more than the input held (its length lied): the rest
+// is silence, after the fade, a block at a time, with nothing to choose.
+void SampleWriter::PadWithSilence(std::uint64_t missing) {
+  constexpr std::uint8_t kSilence = 0x80;
+  while (missing > 0 && Flush()) {
+    const auto block = static_cast<std::size_t>(std::min<std::uint64_t>(missing, kBlockBytes));
+    pending_.assign(block, kSilence);
+    count_ += block;
+    missing -= block;
+  }
+}
+
 // The held samples, faded to exactly silence at the last.
 void SampleWriter::FadeOutTheEnd() {
   const auto length = static_cast<double>(tail_.size());
@@ -181,12 +193,10 @@ bool SampleWriter::KeptImage(std::vector<std::uint8_t>& image) const {
 }
 
 bool SampleWriter::Complete(std::string& failedPath, std::string& error) {
-  if (toStandardOutput_ && planned_ && count_ < *planned_ && failure_ == 0) {
-    // The header promised this many: the rest is silence.
-    const std::vector<float> silence(static_cast<std::size_t>(*planned_ - count_), 0.0f);
-    Add(silence.data(), silence.size());
-  }
   FadeOutTheEnd();
+  if (toStandardOutput_ && planned_ && count_ < *planned_ && failure_ == 0) {
+    PadWithSilence(*planned_ - count_);
+  }
   const auto count = static_cast<std::uint32_t>(count_);
   if (Flush() && image_) {
     std::uint8_t imageHeader[kPcmImageHeaderSize];

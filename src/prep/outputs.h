@@ -69,6 +69,7 @@ class SampleWriter {
   bool Flush();
   bool Quantize(float sample);
   void FadeOutTheEnd();
+  void PadWithSilence(std::uint64_t missing);
   bool WriteStandardOutput(const std::uint8_t* bytes, std::size_t length);
   bool FinishStandardOutput();
   bool Fail(const std::string& path, std::int32_t code);

@@ -217,9 +217,36 @@ std::string UnknownOrIncomplete(int code, char* const* argv) {
   return "unknown option '" + written.substr(0, written.find('=')) + "'";
 }
 
+// A file an option names is a file: not empty, and standard output only for
+// OUTPUT.
+std::string CheckOptionFiles(const PrepOptions& options) {
+  const std::pair<const char*, const std::optional<std::string>*> named[] = {
+      {"--image", &options.image},
+      {"--disk", &options.disk},
+      {"--tape", &options.tape},
+      {"--preview", &options.preview},
+  };
+  for (const auto& [option, value] : named) {
+    if (*value && (*value)->empty()) {
+      return std::string(option) + " needs a file name, not an empty one";
+    }
+    if (*value && **value == kStandardStream) {
+      return std::string(option) + " needs a file name; only OUTPUT can be standard output";
+    }
+  }
+  return std::string();
+}
+
 std::string CheckFileNames(const std::vector<std::string>& names, PrepOptions& options) {
   if (names.size() != 2) {
     return "needs exactly two file names, INPUT and OUTPUT.wav";
+  }
+  if (names[0].empty() || names[1].empty()) {
+    return std::string(names[0].empty() ? "INPUT" : "OUTPUT") +
+           " needs a file name, not an empty one";
+  }
+  if (const std::string refused = CheckOptionFiles(options); !refused.empty()) {
+    return refused;
   }
   if (options.wait && options.rate) {
     return "--wait and --rate cannot be used together";
@@ -228,9 +255,6 @@ std::string CheckFileNames(const std::vector<std::string>& names, PrepOptions& o
   options.output = names[1];
   if (options.image && *options.image == options.output && options.output != kStandardStream) {
     return "--image names the same file as OUTPUT";
-  }
-  if (options.image && *options.image == kStandardStream) {
-    return "--image needs a file name; only OUTPUT can be standard output";
   }
   const bool medium = options.disk || options.tape;
   if (options.diskName && !medium) {
@@ -241,9 +265,6 @@ std::string CheckFileNames(const std::vector<std::string>& names, PrepOptions& o
   }
   if (options.player && !medium) {
     return "--player goes with --disk or --tape";
-  }
-  if (options.preview && *options.preview == kStandardStream) {
-    return "--preview needs a file name; only OUTPUT can be standard output";
   }
   if (medium && !options.diskName && options.output == kStandardStream) {
     return "--disk or --tape with OUTPUT '-' needs --disk-name";

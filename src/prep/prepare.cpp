@@ -1,10 +1,15 @@
 // tonebake-prep's run: from the options to every file it makes.
 #include "prep/prepare.h"
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "fileio/file_names.h"
@@ -129,14 +134,61 @@ float ChooseGain(AudioSource& source, const PrepOptions& options, const Plan& pl
   return gain;
 }
 
+// How far the pass is, on standard error where it is a terminal, as sox
+// and ffmpeg show it: a long recording never looks hung. One line, written
+// over at most a few times a second, cleared at the end.
+class Progress {
+ public:
+  Progress(std::uint64_t total, std::uint32_t rate)
+      : shown_(isatty(STDERR_FILENO) != 0), total_(total), rate_(rate) {}
+  Progress(const Progress&) = delete;
+  Progress& operator=(const Progress&) = delete;
+  ~Progress() {
+    if (written_) {
+      std::fprintf(stderr, "\r%*s\r", kWidth, "");
+    }
+  }
+
+  void Advance(std::size_t samples) {
+    done_ += samples;
+    const auto now = std::chrono::steady_clock::now();
+    if (!shown_ || now < next_) {
+      return;
+    }
+    next_ = now + std::chrono::milliseconds(250);
+    const double seconds = static_cast<double>(done_) / rate_;
+    if (total_ > 0) {
+      std::fprintf(
+          stderr, "\r%s: %s of %s (%.0f %%)   ", kProgram, Clock(seconds).c_str(),
+          Clock(static_cast<double>(total_) / rate_).c_str(),
+          100.0 * static_cast<double>(std::min(done_, total_)) / static_cast<double>(total_));
+    } else {
+      std::fprintf(stderr, "\r%s: %s   ", kProgram, Clock(seconds).c_str());
+    }
+    written_ = true;
+  }
+
+ private:
+  static constexpr int kWidth = 60;
+  const bool shown_;
+  const std::uint64_t total_;  // 0 when unknown
+  const std::uint32_t rate_;
+  std::uint64_t done_ = 0;
+  bool written_ = false;
+  std::chrono::steady_clock::time_point next_ = std::chrono::steady_clock::now();
+};
+
 // The pass that writes. With --fit the output is at most what PLAY loads: it
 // is gathered first, so that a cut can end in a fade-out.
 PassReport WritePass(AudioSource& source, const PrepOptions& options, const Plan& plan, float gain,
                      SampleWriter& writer) {
   std::vector<float> gathered;
   std::vector<float> scaled;
+  Progress progress(source.lengthKnown() ? std::min(plan.expectedOutput, plan.maxOutput) : 0,
+                    plan.rate);
   const PassReport report =
       RunPass(source, options, plan, [&](const float* samples, std::size_t count) {
+        progress.Advance(count);
         if (options.fit) {
           gathered.insert(gathered.end(), samples, samples + count);
           return true;
@@ -309,6 +361,13 @@ int Prepare(const PrepOptions& options) {
       return held;
     }
   }
+  // What depends only on the length is said before the long part, when the
+  // length is known; what the pass finds otherwise, after it.
+  std::optional<std::uint64_t> warnedCount;
+  if (source.lengthKnown()) {
+    warnedCount = std::min(plan.expectedOutput, plan.maxOutput);
+    WarnAboutLength(options.output, *warnedCount, plan.rate);
+  }
   const float gain = ChooseGain(source, options, plan, error);
   if (gain < 0.0f) {
     kReport.Say("%s: cannot read it again: %s\n", Named(options.input).c_str(), error.c_str());
@@ -359,7 +418,13 @@ int Prepare(const PrepOptions& options) {
   if (report.cut && options.fit) {
     WarnAboutCut(options, plan, writer);
   }
-  WarnAboutLength(options.output, writer.count(), plan.rate);
+  // Said again only when the length found changes what was said.
+  const auto warnings = [](std::uint64_t count) {
+    return std::pair(count > kMaxCountField, count > kFitSamples);
+  };
+  if (!warnedCount || warnings(*warnedCount) != warnings(writer.count())) {
+    WarnAboutLength(options.output, writer.count(), plan.rate);
+  }
   std::fprintf(stderr, "%s -> %s: %llu samples at %u Hz (PCM wait %u), %.2f s\n",
                Named(options.input).c_str(),
                options.output == kStandardStream ? "standard output" : options.output.c_str(),

@@ -979,12 +979,28 @@ TEST_F(DiskRun, AReadOnlyDiskIsNotReplaced) {
             "unchanged\n");
 }
 
-TEST_F(DiskRun, AFileOf4GiBIsNoDisk) {
-  test::WriteBytes(dir.File("huge.d77"), Bytes());
-  std::filesystem::resize_file(dir.File("huge.d77"), 0x100000001ull);  // sparse
-  const test::ToolRun run = Disk({"list", "huge.d77"});
-  EXPECT_EQ(run.exitCode, 2);
-  EXPECT_EQ(run.err, "tonebake-disk: huge.d77: cannot read: it is 4 GiB or larger\n");
+// A file is judged by its header before it is read whole: a large file
+// that is no disk costs nothing; one that starts as a disk but is 4 GiB or
+// larger is refused as such.
+TEST_F(DiskRun, ALargeFileIsJudgedByItsHeaderFirst) {
+  ASSERT_EQ(Disk({"new", "disk.d77"}).exitCode, 0);
+  const struct {
+    const char* name;
+    Bytes start;
+    std::string err;
+  } cases[] = {
+      {"zeros.d77", Bytes(),
+       "damaged disk image: a size or an offset lies outside the file, sectors overlap, or a "
+       "sector is missing or on the wrong track"},
+      {"disks.d77", Read("disk.d77"), "cannot read: it is 4 GiB or larger"},
+  };
+  for (const auto& c : cases) {
+    test::WriteBytes(dir.File(c.name), c.start);
+    std::filesystem::resize_file(dir.File(c.name), 0x100000001ull);  // sparse
+    const test::ToolRun run = Disk({"list", c.name});
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_EQ(run.err, "tonebake-disk: " + std::string(c.name) + ": " + c.err + "\n");
+  }
 }
 
 // Runs started together while the lock is held (as a run in the middle of

@@ -65,6 +65,19 @@ TEST(ParsePrepOptions, RefusesWhatCannotBeUsed) {
   EXPECT_EQ(Parse({"--bogus=1", "in", "out"}).error, "unknown option '--bogus'");
   EXPECT_EQ(Parse({"-x", "in", "out"}).error, "unknown option '-x'");
   EXPECT_EQ(Parse({"in", "out", "--wait"}).error, "option '--wait' needs a value");
+  // A file an option names is a file of its own: not empty, not '-'.
+  const std::vector<std::pair<std::vector<std::string>, std::string>> files = {
+      {{"--disk", "-", "in", "out"},
+       "--disk needs a file name; only OUTPUT can be standard output"},
+      {{"--tape", "-", "in", "out"},
+       "--tape needs a file name; only OUTPUT can be standard output"},
+      {{"--image=", "in", "out"}, "--image needs a file name, not an empty one"},
+      {{"--disk", "", "in", "out"}, "--disk needs a file name, not an empty one"},
+      {{"in", ""}, "OUTPUT needs a file name, not an empty one"},
+  };
+  for (const auto& [arguments, error] : files) {
+    EXPECT_EQ(Parse(arguments).error, error) << arguments.front();
+  }
 }
 
 TEST(ClosestWait, PicksTheNearestRate) {

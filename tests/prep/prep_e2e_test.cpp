@@ -381,6 +381,68 @@ TEST_F(PrepRun, StandardInputAndOutputCarryTheSameBytesAsFiles) {
   EXPECT_EQ(test::ReadBytes(File("piped.wav")), test::ReadBytes(File("normalized.wav")));
 }
 
+// Input that lies about its length or never ends costs what it holds: a
+// FLAC claiming far more samples than it has gives, to standard output,
+// the header's length made up with silence (0x80); an endless standard
+// input that is no recording is given up at once.
+TEST_F(PrepRun, LyingOrEndlessInputCostsWhatItHolds) {
+  WriteSine(File("whole.flac"), {"flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 1, 8000}, nullptr, 4);
+  Bytes flac = test::ReadBytes(File("whole.flac"));
+  // STREAMINFO follows "fLaC" and its 4-byte block header; its total
+  // sample count is the low 36 bits of its bytes 10 to 17, big-endian.
+  constexpr std::uint64_t kClaimed = 2000000;
+  std::uint64_t field = 0;
+  for (int i = 0; i < 8; ++i) {
+    field = field << 8 | flac[18 + static_cast<std::size_t>(i)];
+  }
+  field = (field & ~((std::uint64_t{1} << 36) - 1)) | kClaimed;
+  for (int i = 7; i >= 0; --i, field >>= 8) {
+    flac[18 + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(field);
+  }
+  test::WriteBytes(File("lying.flac"), flac);
+  ASSERT_EQ(Prep({"--wait", "16", "lying.flac", "file.wav"}).exitCode, 0);
+  const Bytes decoded = SamplesOf(test::ReadBytes(File("file.wav")));
+  const test::ToolRun piped = Prep({"--wait", "16", "lying.flac", "-"});
+  ASSERT_EQ(piped.exitCode, 0) << piped.err;
+  const Bytes out = SamplesOf(Bytes(piped.out.begin(), piped.out.end()));
+  EXPECT_NEAR(static_cast<double>(out.size()), kClaimed * 8031.0 / 8000, 2.0);
+  ASSERT_GT(out.size(), decoded.size());
+  EXPECT_TRUE(std::equal(decoded.begin(), decoded.end(), out.begin()));
+  EXPECT_EQ(std::count(out.begin() + static_cast<std::ptrdiff_t>(decoded.size()), out.end(), 0x80),
+            static_cast<std::ptrdiff_t>(out.size() - decoded.size()));
+#ifndef _WIN32
+  options.stdinPath = "/dev/zero";
+  const test::ToolRun zeros = Prep({"-", "out.wav"});
+  EXPECT_EQ(zeros.exitCode, 2);
+  EXPECT_TRUE(Contains(zeros.err, "standard input starts as no recording")) << zeros.err;
+  EXPECT_FALSE(std::filesystem::exists(File("out.wav")));
+#endif
+}
+
+// A long run never looks hung: what the length alone tells comes before the
+// pass, and where standard error is a terminal the pass shows how far it is.
+TEST_F(PrepRun, ALongRunSaysWhatItKnowsFirstAndShowsHowFarItIs) {
+  WriteSine(File("long.wav"), {"long", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1, 8000}, nullptr, 3);
+  const test::ToolRun failed = Prep({"--wait", "16", "long.wav", "no/such/folder/out.wav"});
+  EXPECT_EQ(failed.exitCode, 3);
+  EXPECT_EQ(failed.err.rfind("tonebake-prep: warning: no/such/folder/out.wav: 24093 samples, more "
+                             "than PLAY loads",
+                             0),
+            0u)
+      << failed.err;
+#ifndef _WIN32
+  if (std::system("script --version >/dev/null 2>&1") != 0) {
+    GTEST_SKIP() << "no 'script' (util-linux) to give the run a terminal";
+  }
+  const std::string command = "cd '" + dir.path().string() + "' && script -qec '" +
+                              TONEBAKE_PREP_EXE + " long.wav out.wav' /dev/null > tty.txt";
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  const std::string shown = test::ReadText(File("tty.txt"));
+  EXPECT_TRUE(Contains(shown, "\rtonebake-prep: 0:00.")) << shown;
+  EXPECT_TRUE(Contains(shown, " of 0:03.000 (")) << shown;
+#endif
+}
+
 TEST_F(PrepRun, EditsCutPickFilterAndScale) {
   // One second of silence, then four of the tone on the left only, with a
   // DC offset on the right.
