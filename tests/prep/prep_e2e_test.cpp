@@ -641,7 +641,9 @@ TEST_F(PrepRun, RunsTakeTurnsAndStoppedRunsLeaveNothing) {
   options.stdoutBrokenPipe = true;  // as "| head -c 100" leaves it
   const test::ToolRun piped = Prep({"in.wav", "-", "--image", "x.bin"});
   EXPECT_EQ(piped.exitCode, 3);
-  EXPECT_EQ(piped.err, "tonebake-prep: standard output: cannot write: Broken pipe\n");
+  // After the warnings the length gives before the pass.
+  const std::string broken = "tonebake-prep: standard output: cannot write: Broken pipe\n";
+  EXPECT_EQ(piped.err.substr(piped.err.size() - std::min(piped.err.size(), broken.size())), broken);
   EXPECT_FALSE(std::filesystem::exists(File("x.bin")));
   options.stdoutBrokenPipe = false;
   options.fileSizeLimit = 10000;  // standard output a file that cannot grow
