@@ -6,6 +6,7 @@
 #include "fileio/byte_buffer.h"
 #include "fileio/file_names.h"
 #include "fileio/whole_file.h"
+#include "path/path_names.h"
 #include "wave/wave_header.h"
 
 namespace tonebake {
@@ -67,7 +68,8 @@ RunResult RunConversion(const RunRequest& request, const RunContext& context) {
   // success. It keeps out of an image written to standard output.
   std::FILE* const said =
       NamesStandardOutput(names.outputPath) ? context.console.err : context.console.out;
-  std::fprintf(said, "Ok: %s -> %s\n", names.inputPath.c_str(), names.outputPath.c_str());
+  std::fprintf(said, "Ok: %s -> %s\n", ShowPath(names.inputPath).c_str(),
+               ShowPath(names.outputPath).c_str());
   if (std::fflush(said) != 0 || std::ferror(said)) {
     ReportError(context.console, OutputOpenFailed, std::string(), "standard output");
     return OutputOpenFailed;

@@ -1,6 +1,7 @@
 #include "cli/messages.h"
 
 #include "cli/results.h"
+#include "path/path_names.h"
 
 #include <cstring>
 #include <iterator>
@@ -77,8 +78,9 @@ int ReportError(const Console& console, int result, const std::string& inputPath
   }
   const NamedPath named = DescribeResult(result).names;
   const std::string& first = named == NamedPath::Output ? outputPath : inputPath;
-  const std::string message =
-      FormatMessage(ErrorMessageTemplate(result, console.encoding), first, outputPath);
+  // The paths are the user's data: shown, never acted on by the terminal.
+  const std::string message = FormatMessage(ErrorMessageTemplate(result, console.encoding),
+                                            ShowPath(first), ShowPath(outputPath));
   std::fputs(kErrorPrefix, console.err);
   std::fwrite(message.data(), 1, message.size(), console.err);
   std::fputs("\n", console.err);

@@ -1,5 +1,7 @@
 #include "fileio/file_names.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 
@@ -45,6 +47,17 @@ bool IsStandardOutput(const std::string& path) {
          output == named;
 }
 
+namespace {
+
+bool EqualIgnoringCase(const std::string& a, const std::string& b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::tolower(static_cast<unsigned char>(x)) ==
+                  std::tolower(static_cast<unsigned char>(y));
+         });
+}
+
+}  // namespace
+
 bool NamesStandardOutput(const std::string& path) {
   os_file::FileId output;
   os_file::FileId named;
@@ -65,13 +78,19 @@ bool SameFile(const std::string& a, const std::string& b) {
   const std::string finalB = os_file::FollowLinks(b);
   const std::size_t splitA = os_file::DirectoryLength(finalA);
   const std::size_t splitB = os_file::DirectoryLength(finalB);
-  if (!os_file::SameNameText(finalA.substr(splitA), finalB.substr(splitB))) {
+  const std::string nameA = finalA.substr(splitA);
+  const std::string nameB = finalB.substr(splitB);
+  const bool sameName = os_file::SameNameText(nameA, nameB);
+  // Names that differ only in case are one file in a folder that folds
+  // case (macOS, a FAT stick): asked only then.
+  if (!sameName && !EqualIgnoringCase(nameA, nameB)) {
     return false;
   }
   const std::string directoryA = splitA == 0 ? "." : finalA.substr(0, splitA);
   const std::string directoryB = splitB == 0 ? "." : finalB.substr(0, splitB);
   return os_file::Identify(directoryA.c_str(), first) &&
-         os_file::Identify(directoryB.c_str(), second) && first == second;
+         os_file::Identify(directoryB.c_str(), second) && first == second &&
+         (sameName || os_file::FolderFoldsCase(finalA.substr(0, splitA)));
 }
 
 }  // namespace tonebake

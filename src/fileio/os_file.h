@@ -91,6 +91,10 @@ bool IdentifyStandardOutputStream(FileId& id);
 // Names compare as the file system compares them: exactly on POSIX, without
 // regard to case on Windows.
 bool SameNameText(const std::string& a, const std::string& b);
+// Whether the folder (empty: the current one) takes names that differ only
+// in case for one file, as macOS's and FAT's do: asked of the folder itself
+// on POSIX, by a probe file made and removed at once; always on Windows.
+bool FolderFoldsCase(const std::string& directory);
 
 // An exclusive lock held on the file `name`, made when missing, for as long
 // as the handle is open. TryLock answers Locked (with the handle), Busy (held

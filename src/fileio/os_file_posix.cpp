@@ -7,6 +7,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cstddef>
 #include <cstring>
 #include <ctime>
@@ -210,7 +212,16 @@ std::string FollowLinks(const std::string& name) {
 
 bool CopyPermissions(Handle handle, const char* model) {
   struct stat info {};
-  return stat(model, &info) == 0 && fchmod(DescriptorFromHandle(handle), info.st_mode & 07777) == 0;
+  if (stat(model, &info) != 0) {
+    return false;
+  }
+  // The owner where this process may give it (root's run on a user's file);
+  // before the mode, which a change of owner may clear bits of.
+  const int descriptor = DescriptorFromHandle(handle);
+  if (fchown(descriptor, info.st_uid, info.st_gid) != 0) {
+    errno = 0;  // not allowed: the file stays this process's own
+  }
+  return fchmod(descriptor, info.st_mode & 07777) == 0;
 }
 
 std::size_t DirectoryLength(const std::string& path) {
@@ -271,12 +282,34 @@ bool SameNameText(const std::string& a, const std::string& b) {
   return a == b;
 }
 
+bool FolderFoldsCase(const std::string& directory) {
+  const std::string probe = directory + ".tonebake-" + std::to_string(getpid()) + "-case-probe";
+  if (!GuardTemporary(probe.c_str())) {
+    return false;
+  }
+  const int made = open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  bool folds = false;
+  if (made >= 0) {
+    close(made);
+    std::string upper = probe;
+    std::transform(upper.begin() + static_cast<std::ptrdiff_t>(directory.size()), upper.end(),
+                   upper.begin() + static_cast<std::ptrdiff_t>(directory.size()),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    struct stat info {};
+    folds = stat(upper.c_str(), &info) == 0;
+    unlink(probe.c_str());
+  }
+  ReleaseTemporary(probe.c_str());
+  return folds;
+}
+
 LockResult TryLock(const char* name, Handle* handle) {
   // Read-only is enough for a lock, and works on a lock file another user
   // made. Without blocking: a pipe at the name would wait for a writer.
   const int fd = open(name, O_RDONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, kNewFileMode);
   if (fd < 0) {
-    return errno == ELOOP ? LockResult::NotAFile : LockResult::Failed;
+    // A link, or a folder (which cannot be opened to write or be made).
+    return errno == ELOOP || errno == EISDIR ? LockResult::NotAFile : LockResult::Failed;
   }
   struct stat opened {};
   if (fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode)) {

@@ -215,6 +215,10 @@ bool IdentifyStandardOutputStream(FileId& id) {
   return IdentifyStandardOutput(id);
 }
 
+bool FolderFoldsCase(const std::string&) {
+  return true;
+}
+
 bool SameNameText(const std::string& a, const std::string& b) {
   return CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, a.data(), static_cast<int>(a.size()),
                         b.data(), static_cast<int>(b.size())) == CSTR_EQUAL;
@@ -228,6 +232,11 @@ LockResult TryLock(const char* name, Handle* handle) {
                   FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
     const DWORD reason = GetLastError();
+    // A folder at the name is no lock anyone holds: it never goes away.
+    const DWORD attributes = GetFileAttributesA(name);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+      return LockResult::NotAFile;
+    }
     // A lock being let go is "delete pending" for a moment: access denied.
     return reason == ERROR_SHARING_VIOLATION || reason == ERROR_ACCESS_DENIED ? LockResult::Busy
                                                                               : LockResult::Failed;

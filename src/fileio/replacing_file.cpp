@@ -37,6 +37,11 @@ bool CopyAside(FileAccess& access, const std::string& target, const std::string&
   const FileHandle to = access.Open(name.c_str(), os_file::kGenericWrite,
                                     os_file::kFileAttributeNormal, os_file::kCreateNew);
   bool whole = to != kNoFileHandle;
+  // A file called back is the file as it was, its mode (and owner) too;
+  // where the file system keeps none, the bytes are what matters.
+  if (whole && access.CopyPermissions(to, target.c_str()) == 0) {
+    access.SetErrorCode(0);
+  }
   std::vector<std::uint8_t> block(1 << 16);
   for (std::uint32_t got = 1; whole && got > 0;) {
     got = access.Read(from, block.data(), static_cast<std::uint32_t>(block.size()));

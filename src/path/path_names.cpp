@@ -121,4 +121,18 @@ DerivedNames DeriveNames(const std::string& inputArg, const std::optional<std::s
   return names;
 }
 
+std::string ShowPath(const std::string& path) {
+  std::string shown;
+  for (const char c : path) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7F) {
+      constexpr char kHex[] = "0123456789ABCDEF";
+      shown += {'\\', 'x', kHex[byte >> 4], kHex[byte & 0xF]};
+    } else {
+      shown += c;
+    }
+  }
+  return shown;
+}
+
 }  // namespace tonebake

@@ -48,6 +48,11 @@ constexpr const char* kOutputExtension = ".bin";
 DerivedNames DeriveNames(const std::string& inputArg, const std::optional<std::string>& outputArg,
                          LeadByteRule leadByte);
 
+// A path or name for a message: each control character (a line break, the
+// start of a terminal's escape code) shown as \xNN, so that a name never
+// acts on the terminal; every other byte (UTF-8, Shift-JIS) as it is.
+std::string ShowPath(const std::string& path);
+
 }  // namespace tonebake
 
 #endif  // TONEBAKE_PATH_PATH_NAMES_H

@@ -13,6 +13,7 @@
 #include "fm7pcm/pcm_image.h"
 #include "media/disk_medium.h"
 #include "media/media_command.h"
+#include "path/path_names.h"
 #include "player/psg_preview.h"
 #include "wave/wave_writer.h"
 
@@ -184,12 +185,12 @@ int Run(const std::vector<std::string>& arguments) {
   if (const int saved = Save(options.output, WaveFile(rendered)); saved != Success) {
     return saved;
   }
-  std::fprintf(stderr, "%s -> %s: %u samples at PCM wait %u, %.2f s on the FM-7 (%s)\n",
-               options.image.c_str(),
-               options.output == kStandardStream ? "standard output" : options.output.c_str(),
-               static_cast<unsigned>(samples), static_cast<unsigned>(loaded[0]),
-               static_cast<double>(cpu.cycles) / options.clockHz,
-               player::PsgProfileName(options.profile));
+  std::fprintf(
+      stderr, "%s -> %s: %u samples at PCM wait %u, %.2f s on the FM-7 (%s)\n",
+      ShowPath(options.image).c_str(),
+      options.output == kStandardStream ? "standard output" : ShowPath(options.output).c_str(),
+      static_cast<unsigned>(samples), static_cast<unsigned>(loaded[0]),
+      static_cast<double>(cpu.cycles) / options.clockHz, player::PsgProfileName(options.profile));
   return Success;
 }
 

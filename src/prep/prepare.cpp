@@ -16,6 +16,7 @@
 #include "fileio/replacing_file.h"
 #include "fm7pcm/pcm_image.h"
 #include "media/disk_medium.h"
+#include "path/path_names.h"
 #include "prep/audio_io.h"
 #include "prep/medium_outputs.h"
 #include "prep/outputs.h"
@@ -293,7 +294,7 @@ void ReportAlsoWritten(const PrepOptions& options, const std::string& name) {
     add(*options.preview + " (preview)");
   }
   if (!written.empty()) {
-    std::fprintf(stderr, "also written: %s\n", written.c_str());
+    std::fprintf(stderr, "also written: %s\n", ShowPath(written).c_str());
   }
 }
 
@@ -425,11 +426,12 @@ int Prepare(const PrepOptions& options) {
   if (!warnedCount || warnings(*warnedCount) != warnings(writer.count())) {
     WarnAboutLength(options.output, writer.count(), plan.rate);
   }
-  std::fprintf(stderr, "%s -> %s: %llu samples at %u Hz (PCM wait %u), %.2f s\n",
-               Named(options.input).c_str(),
-               options.output == kStandardStream ? "standard output" : options.output.c_str(),
-               static_cast<unsigned long long>(writer.count()), plan.rate,
-               static_cast<unsigned>(plan.wait), static_cast<double>(writer.count()) / plan.rate);
+  std::fprintf(
+      stderr, "%s -> %s: %llu samples at %u Hz (PCM wait %u), %.2f s\n",
+      ShowPath(Named(options.input)).c_str(),
+      options.output == kStandardStream ? "standard output" : ShowPath(options.output).c_str(),
+      static_cast<unsigned long long>(writer.count()), plan.rate, static_cast<unsigned>(plan.wait),
+      static_cast<double>(writer.count()) / plan.rate);
   ReportAlsoWritten(options, diskName);
   return Success;
 }

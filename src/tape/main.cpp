@@ -14,6 +14,7 @@
 #include "media/disk_medium.h"
 #include "media/media_command.h"
 #include "media/tape_medium.h"
+#include "path/path_names.h"
 #include "wave/wave_writer.h"
 
 namespace tonebake::tape {
@@ -250,7 +251,8 @@ int Wav(const MediaCommand& command) {
   const double seconds = static_cast<double>(count) / rate;
   const double minutes = std::floor(seconds / 60);
   std::fprintf(stderr, "%s -> %s: the tape as sound, 8-bit at %u Hz, %.0f:%04.1f long\n",
-               tape.path.c_str(), toStandardOutput ? "standard output" : out.c_str(),
+               ShowPath(tape.path).c_str(),
+               toStandardOutput ? "standard output" : ShowPath(out).c_str(),
                static_cast<unsigned>(rate), minutes, seconds - minutes * 60);
   return media::Success;
 }

@@ -940,17 +940,47 @@ TEST_F(DiskRun, DevStdoutThroughAPipeCarriesTheSameBytesAsAFile) {
   EXPECT_EQ(Read("piped.wav"), Read("file.wav"));
 }
 
+// A file's name is data: an escape code or a line break in it is shown,
+// never sent to the terminal, by every program.
+TEST_F(DiskRun, NamesNeverActOnTheTerminal) {
+  const std::string name = "red\x1B[31m\nline";
+  const struct {
+    const char* program;
+    std::vector<std::string> arguments;
+    std::string err;
+  } cases[] = {
+      {TONEBAKE_DISK_EXE, {"list", name + ".d77"}, "tonebake-disk: red\\x1B[31m\\x0Aline.d77: "},
+      {TONEBAKE_TAPE_EXE, {"list", name + ".t77"}, "tonebake-tape: red\\x1B[31m\\x0Aline.t77: "},
+      {TONEBAKE_PLAY_EXE, {name + ".bin", "o.wav"}, "tonebake-play: red\\x1B[31m\\x0Aline.bin: "},
+      {TONEBAKE_EXE, {name + ".wav"}, "err: "},
+  };
+  options.workDir = dir.path().string();
+  for (const auto& c : cases) {
+    const test::ToolRun run = test::RunTool(c.program, c.arguments, options);
+    EXPECT_NE(run.exitCode, 0);
+    EXPECT_EQ(run.err.find('\x1B'), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find(c.err), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("red\\x1B[31m\\x0Aline"), std::string::npos) << run.err;
+  }
+}
+
 // A lock that cannot be made says why: a folder that cannot take it, or a
 // name that something else holds.
 TEST_F(DiskRun, ALockThatCannotBeMadeSaysWhy) {
   test::WriteBytes(dir.File("x.bin"), MakeImage("x", 10));
   ASSERT_EQ(mkfifo(dir.File(".piped.d77.tonebake-lock").c_str(), 0600), 0);
-  const test::ToolRun piped = Disk({"add", "piped.d77", "x.bin"});
-  EXPECT_EQ(piped.exitCode, 4);
-  EXPECT_EQ(piped.err,
-            "tonebake-disk: piped.d77: cannot lock it: the name of its lock file, "
-            ".piped.d77.tonebake-lock, is taken by something that is not a plain file "
-            "(a link, a pipe or a folder); the disk is unchanged\n");
+  std::filesystem::create_directory(dir.File(".folder.d77.tonebake-lock"));
+  for (const std::string name : {"piped", "folder"}) {
+    const test::ToolRun taken = Disk({"add", name + ".d77", "x.bin"});
+    EXPECT_EQ(taken.exitCode, 4);
+    EXPECT_EQ(taken.err,
+              "tonebake-disk: " + name +
+                  ".d77: cannot lock it: the name of its lock "
+                  "file, ." +
+                  name +
+                  ".d77.tonebake-lock, is taken by something that is "
+                  "not a plain file (a link, a pipe or a folder); the disk is unchanged\n");
+  }
   if (geteuid() != 0) {
     std::filesystem::create_directory(dir.File("ro"));
     ASSERT_EQ(Disk({"new", "ro/d.d77"}).exitCode, 0);

@@ -74,6 +74,9 @@ TEST(CommitAll, ALaterFailureBringsBackEveryFileAsItWas) {
   }
   // Without hard links (FAT, exFAT) the backup is a copy; where not even a
   // copy can be made, nothing is put in place at all.
+#ifndef _WIN32
+  std::filesystem::permissions(dir.File("old"), std::filesystem::perms(0600));
+#endif
   for (const test::Fault copyFault : {test::Fault::None, test::Fault::OpenOutput}) {
     ReplacingFile replacing(&test::MakeFaultyFileAccess);
     ReplacingFile appearing;
@@ -87,6 +90,10 @@ TEST(CommitAll, ALaterFailureBringsBackEveryFileAsItWas) {
     EXPECT_NE(ReplacingFile::CommitAll(files, 2, &failed), 0);
     EXPECT_EQ(failed, copyFault == test::Fault::None ? 1u : 0u);
     EXPECT_EQ(ReadBytes(dir.File("old")), Bytes{1});
+#ifndef _WIN32
+    EXPECT_EQ(std::filesystem::status(dir.File("old")).permissions(),
+              std::filesystem::perms(0600));  // called back with its mode
+#endif
     EXPECT_EQ(ReadBytes(dir.File("third")), Bytes{9});
     std::filesystem::remove(dir.File("third"));
     EXPECT_EQ(Names(dir), std::vector<std::string>{"old"});
@@ -221,6 +228,9 @@ TEST(SameFile, NamesAreComparedByTheFileTheyStandFor) {
   std::filesystem::create_symlink(dir.File("a.wav"), dir.File("soft.wav"), linksRefused);
   std::filesystem::create_hard_link(dir.File("a.wav"), dir.File("hard.wav"), linksRefused);
   const std::string sep(1, static_cast<char>(std::filesystem::path::preferred_separator));
+  // Whether this folder takes A.WAV for a.wav (Windows, macOS, FAT), seen
+  // from outside: new names differing only in case are then one file too.
+  const bool foldsCase = std::filesystem::exists(dir.File("A.WAV"));
   const struct {
     std::string a;
     std::string b;
@@ -235,6 +245,8 @@ TEST(SameFile, NamesAreComparedByTheFileTheyStandFor) {
       {"new.wav", "sub" + sep + "new.wav", false},
       {"new.wav", "other.wav", false},
       {"a.wav", "new.wav", false},
+      {"new.wav", "NEW.wav", foldsCase},
+      {"new.wav", "sub" + sep + "NEW.wav", false},
   };
   for (const auto& c : cases) {
     if ((linksRefused && (c.b == "hard.wav" || c.b == "soft.wav")) ||
@@ -242,6 +254,9 @@ TEST(SameFile, NamesAreComparedByTheFileTheyStandFor) {
       continue;  // a file system without links; symbolic links need privileges on Windows
     }
     EXPECT_EQ(SameFile(dir.File(c.a), dir.File(c.b)), c.same) << c.a << " " << c.b;
+  }
+  for (const std::string& name : Names(dir)) {
+    EXPECT_NE(name.rfind(".tonebake", 0), 0u) << name;  // no probe left behind
   }
 }
 
