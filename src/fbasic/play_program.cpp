@@ -123,6 +123,20 @@ bool IsTonebakePlay(const std::vector<std::uint8_t>& text, const PlayLayout& lay
          std::end(kEarlierFrames);
 }
 
+std::vector<std::string> ListedSounds(const std::vector<std::uint8_t>& text) {
+  const std::string whole(text.begin(), std::find(text.begin(), text.end(), 0x1A));
+  std::vector<std::string> names;
+  const std::string data = " DATA \"";
+  for (std::size_t at = whole.find(data); at != std::string::npos; at = whole.find(data, at + 1)) {
+    const std::size_t begin = at + data.size();
+    const std::size_t end = whole.find('"', begin);
+    if (end != std::string::npos && end > begin) {
+      names.push_back(whole.substr(begin, end - begin));
+    }
+  }
+  return names;
+}
+
 bool LooksLikeTonebakePlay(const std::vector<std::uint8_t>& text) {
   // Its first lines: CLEAR, PLAYER's LOADM, then the title.
   constexpr std::size_t kWithin = 200;

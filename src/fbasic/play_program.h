@@ -44,6 +44,9 @@ std::string TapePlayProgram(const std::vector<MenuSound>& sounds, const PlayLayo
 // written anew.
 bool IsTonebakePlay(const std::vector<std::uint8_t>& text, const PlayLayout& layout);
 
+// The sounds a PLAY's DATA lines list, by name, in order.
+std::vector<std::string> ListedSounds(const std::vector<std::uint8_t>& text);
+
 // Whether it begins as tonebake's PLAY does (CLEAR, PLAYER's LOADM, the
 // title), edited since or not.
 bool LooksLikeTonebakePlay(const std::vector<std::uint8_t>& text);

@@ -433,9 +433,14 @@ MenuFile ExamineMenu(const d77::Disk& disk, bool* edited = nullptr) {
   return MenuFile::Users;
 }
 
-// PLAY written anew from the sounds on the disk.
+// PLAY written anew from the sounds on the disk. A sound left out is told
+// of when it was just added, when PLAY listed it until now (a room made
+// smaller by a later version), or when `tellAll`.
 DiskExit WritePlayMenu(const Reporter& report, DiskFile& file, const std::string& added,
                        bool tellAll) {
+  std::vector<std::uint8_t> play;
+  d77::ReadFile(file.disk, kMenuName, play);
+  const std::vector<std::string> inPlay = fbasic::ListedSounds(play);
   std::vector<d77::FileEntry> files;
   if (const d77::DiskResult listed = d77::ListFiles(file.disk, files); listed != d77::DiskDone) {
     return ReportRefusal(report, file.path, "add", kMenuName, listed);
@@ -449,7 +454,9 @@ DiskExit WritePlayMenu(const Reporter& report, DiskFile& file, const std::string
         !ParsePcmImage(content.data(), content.size(), info)) {
       continue;  // not a sound
     }
-    if (!InPlaysList(report, file.path, entry.name, info.samples, tellAll || added == entry.name)) {
+    const bool tell = tellAll || added == entry.name ||
+                      std::find(inPlay.begin(), inPlay.end(), entry.name) != inPlay.end();
+    if (!InPlaysList(report, file.path, entry.name, info.samples, tell)) {
       continue;
     }
     sounds.push_back({entry.name, info.samples, info.wait});

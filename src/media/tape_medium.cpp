@@ -79,16 +79,24 @@ DiskExit Put(const Reporter& report, TapeImage& tape, int index, std::size_t ins
 }
 
 // PLAY's list: the sounds after PLAYER, in order, that PLAY can load.
+// A sound left out is told of when it was just added, when PLAY listed it
+// until now (a room made smaller by a later version), or when `tellAll`.
 std::vector<fbasic::MenuSound> MenuSounds(const Reporter& report, const TapeImage& tape,
                                           int playerIndex, const std::string& added, bool tellAll) {
   std::vector<fbasic::MenuSound> sounds;
   const auto& files = tape.contents.files;
+  const int menu = IndexOf(tape, kMenuName);
+  const std::vector<std::string> listed =
+      menu == kMissing ? std::vector<std::string>()
+                       : fbasic::ListedSounds(files[static_cast<std::size_t>(menu)].body);
   for (std::size_t i = static_cast<std::size_t>(playerIndex) + 1; i < files.size(); ++i) {
     const t77::TapeFile& file = files[i];
     PcmImageInfo info;
     if (IsMenuFileName(file.name) || !t77::IsMachineLanguage(file) ||
         !ParsePcmImage(file.body.data(), file.body.size(), info) ||
-        !InPlaysList(report, tape.path, file.name, info.samples, tellAll || file.name == added)) {
+        !InPlaysList(report, tape.path, file.name, info.samples,
+                     tellAll || file.name == added ||
+                         std::find(listed.begin(), listed.end(), file.name) != listed.end())) {
       continue;
     }
     sounds.push_back({file.name, info.samples, info.wait});

@@ -43,7 +43,7 @@ const char* const kUsage =
     "      --version      show the version and exit\n"
     "\n"
     "Like PLAY, it plays the count - 1 samples LOADM leaves at &H23CF, right above\n"
-    "PLAYER; an image whose count is above 19505 does not fit below &H7000 and is\n"
+    "PLAYER; an image whose count is above 18993 does not fit below &H6E00 and is\n"
     "refused.\n"
     "Exit status: 0 success, 1 bad usage, 2 an image that cannot be read or played,\n"
     "3 the output cannot be written.\n";

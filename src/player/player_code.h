@@ -26,14 +26,15 @@ extern const ListingLine kPlayerListing[];
 extern const std::size_t kPlayerListingLines;
 
 // The memory PLAY uses, the same under Disk BASIC and ROM BASIC. Disk
-// BASIC's own disk code sits at &H7000-&H7FFF, and Fujitsu's system-disk
+// BASIC's boot sector loads &H6E00-&H7FFF (its disk code from &H7000, and
+// what lies below it is not known to be free), and Fujitsu's system-disk
 // utilities load their machine code above CLEAR ,&H1FFF: so BASIC keeps
 // everything below &H2000, PLAYER is loaded at &H2000, and each sound right
-// above it, up to &H6FFF. Nothing is ever loaded at &H7000 or above. The
+// above it, up to &H6DFF. Nothing is ever loaded at &H6E00 or above. The
 // player's code runs at any address.
 constexpr std::uint16_t kPlayerLoadAddress = 0x2000;
 constexpr std::uint16_t kBasicTop = kPlayerLoadAddress - 1;  // CLEAR ,&H1FFF
-constexpr std::uint16_t kSoundRoomEnd = 0x7000;              // the first byte never written
+constexpr std::uint16_t kSoundRoomEnd = 0x6E00;              // the first byte never written
 
 // The parameter block after the opening branch, both big-endian: the
 // address of the wait byte (the samples follow it) and the sample count.
@@ -50,7 +51,7 @@ constexpr std::uint16_t kPlayerSize = player_offset::kTables + kVolumeTableSize;
 constexpr double kFm7ClockHz = 1798660.0;
 
 // Where PLAY loads a sound (LOADM "NAME",kSoundAddress: the image's load
-// address is 0), and how many bytes fit there before &H7000: LOADM loads an
+// address is 0), and how many bytes fit there before &H6E00: LOADM loads an
 // image's count bytes, the wait byte and count - 1 samples, so this is also
 // the largest count PLAY lists.
 constexpr std::uint16_t kSoundAddress = kPlayerLoadAddress + kPlayerSize;
@@ -88,7 +89,7 @@ fbasic::PlayLayout PlayLayoutOfThePlayer();
 // PLAYER as LOADM reads it, loaded and run at kPlayerLoadAddress.
 std::vector<std::uint8_t> PlayerFile(PsgProfile profile);
 
-// The largest count PLAY lists: the sound's room up to &H6FFF.
+// The largest count PLAY lists: the sound's room up to &H6DFF.
 constexpr std::uint32_t kLargestMenuCount = kSoundRoom;
 
 // Whether PLAY can list and load a sound of `count` samples.

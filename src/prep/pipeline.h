@@ -15,7 +15,7 @@ namespace tonebake::prep {
 // The most samples a WAVE file (and an image) can hold: sizes are 32-bit.
 constexpr std::uint64_t kMaxOutputSamples = 0xFFFFFFFFull - 44;
 // What PLAY can load: the sound's room, right above PLAYER and below
-// &H7000, in bytes, the count of an image at most (LOADM loads the wait byte
+// &H6E00, in bytes, the count of an image at most (LOADM loads the wait byte
 // and count - 1 samples).
 constexpr std::uint32_t kFitSamples = player::kSoundRoom;
 constexpr double kFitFadeSeconds = 0.010;

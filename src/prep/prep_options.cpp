@@ -359,7 +359,7 @@ std::string PrepUsage() {
          "      --channel CH    left, right or mix (the average; the default)\n"
          "      --start TIME    skip TIME of the input first (seconds, or m:ss.s)\n"
          "      --length TIME   keep at most TIME of the input\n"
-         "      --fit           make it fit what PLAY loads (19505 samples): without\n"
+         "      --fit           make it fit what PLAY loads (18993 samples): without\n"
          "                      --wait or --rate, the highest rate at which all of it\n"
          "                      fits; else cut, ending in a 10 ms fade-out\n"
          "      --highpass HZ   remove DC offset and rumble below HZ (two-pole)\n"

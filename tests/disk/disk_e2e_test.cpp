@@ -9,8 +9,11 @@
 #include <unistd.h>
 #endif
 
+#include "d77/fbasic_disk.h"
+#include "fbasic/play_program.h"
 #include "fileio/file_lock.h"
 #include "fm7pcm/pcm_image.h"
+#include "player/player_code.h"
 #include "player/psg_preview.h"
 #include "player/volume_table.h"
 #include "support/loadm_model.h"
@@ -448,12 +451,12 @@ TEST_F(DiskRun, ThePlayerAndItsMenuFollowTheDisksSounds) {
   ASSERT_EQ(fm7.size(), fm77av.size());
   EXPECT_TRUE(std::equal(fm7.begin(), fm7.begin() + 5 + 0xCF, fm77av.begin()));
   EXPECT_NE(fm7, fm77av);
-  test::WriteBytes(dir.File("huge.bin"), MakeImage("huge", 19506));
+  test::WriteBytes(dir.File("huge.bin"), MakeImage("huge", 18994));
   const test::ToolRun huge = Disk({"add", "d.d77", "huge.bin"});
   EXPECT_EQ(huge.exitCode, 0);
   EXPECT_EQ(huge.err,
             Console("tonebake-disk: d.d77: HUGE is not in PLAY's list: its count of "
-                    "19506 is more than PLAY loads (19505); it is stored all the same\n"));
+                    "18994 is more than PLAY loads (18993); it is stored all the same\n"));
   ASSERT_EQ(Disk({"extract", "d.d77", "PLAY", "play.txt"}).exitCode, 0);
   const std::string menu = test::ReadText(dir.File("play.txt"));
   EXPECT_EQ(menu.find("VOICE"), std::string::npos);
@@ -465,14 +468,15 @@ TEST_F(DiskRun, ThePlayerAndItsMenuFollowTheDisksSounds) {
 
 // PLAY on the FM-7, as public documentation of F-BASIC has it: BASIC below
 // &H2000 (CLEAR ,&H1FFF), PLAYER's 975 bytes from &H2000, each sound right
-// above them from &H23CF, and Disk BASIC's own code from &H7000, which
-// nothing may touch. LOADM stores an image's count bytes (the wait byte
-// and count - 1 samples) there, so 19,505 is the largest count PLAY lists;
+// above them from &H23CF, and what Disk BASIC's boot sector loads from
+// &H6E00, which nothing may touch. LOADM stores an image's count bytes (the
+// wait byte and count - 1 samples) there, so 18,993 is the largest count
+// PLAY lists;
 // the counts are the images' true ones, however large. Sounds go on a disk
 // and a tape before and after PLAYER, and what PLAY loads is run through
 // the model of LOADM.
 TEST_F(DiskRun, PlayListsWhatFitsBelowDiskBasicAndLoadmStaysInPlace) {
-  constexpr std::uint32_t kPlayer = 0x2000, kSound = 0x23CF, kDiskBasic = 0x7000;
+  constexpr std::uint32_t kPlayer = 0x2000, kSound = 0x23CF, kDiskBasic = 0x6E00;
   const struct {
     const char* name;
     std::size_t count;
@@ -482,8 +486,8 @@ TEST_F(DiskRun, PlayListsWhatFitsBelowDiskBasicAndLoadmStaysInPlace) {
     bool onTape;  // a tape file holds 65,535 samples at most
   } sounds[] = {
       {"ORDINARY", 1000, false, true, true, true},
-      {"OVER", 19506, false, true, false, true},
-      {"EDGE", 19505, false, false, true, true},
+      {"OVER", 18994, false, true, false, true},
+      {"EDGE", 18993, false, false, true, true},
       {"LONG8", 80310, false, false, false, false},  // 14,774 in its 16-bit field
       {"ZERO", 100, true, false, true, true},
   };
@@ -510,7 +514,7 @@ TEST_F(DiskRun, PlayListsWhatFitsBelowDiskBasicAndLoadmStaysInPlace) {
     const auto notListed = [&](const std::string& name, std::size_t count) {
       return program + ": " + medium + ": " + name + " is not in PLAY's list: its count of " +
              std::to_string(count) +
-             " is more than PLAY loads (19505); it is stored all the same\n";
+             " is more than PLAY loads (18993); it is stored all the same\n";
     };
     std::string playerSays;
     for (const bool beforePlayer : {true, false}) {
@@ -730,6 +734,35 @@ TEST_F(DiskRun, AnEarlierPlayerIsBroughtUpToDateWithPlay) {
   EXPECT_EQ(Disk({"player", "d.d77"}).exitCode, 3);
   EXPECT_EQ(Read("d.d77"), users);
   EXPECT_EQ(Disk({"player", "--replace", "d.d77"}).exitCode, 0);
+}
+
+// A disk made when the sound's room still ended at &H6FFF: PLAY lists a
+// sound of 19,000 samples, which no longer fits below &H6E00. The next
+// change takes it off the list, and says so.
+TEST_F(DiskRun, ASoundThatNoLongerFitsLeavesPlaysListWithAWord) {
+  test::WriteBytes(dir.File("old.bin"), MakeImage("old", 19000));
+  test::WriteBytes(dir.File("x.bin"), MakeImage("x", 10));
+  ASSERT_EQ(Disk({"player", "d.d77"}).exitCode, 0);
+  ASSERT_EQ(Disk({"add", "d.d77", "old.bin"}).exitCode, 0);
+  Bytes image = Read("d.d77");
+  d77::Disk disk;
+  bool more = false;
+  ASSERT_EQ(disk.Open(image, more), d77::DiskOk);
+  ASSERT_EQ(
+      d77::AddAsciiBasic(
+          disk, "PLAY",
+          fbasic::PlayProgram({{"OLD", 19000, 16}}, "1:", player::PlayLayoutOfThePlayer()), true),
+      d77::DiskDone);
+  test::WriteBytes(dir.File("d.d77"), image);
+  const test::ToolRun added = Disk({"add", "d.d77", "x.bin"});
+  EXPECT_EQ(added.exitCode, 0);
+  EXPECT_EQ(added.err,
+            Console("tonebake-disk: d.d77: OLD is not in PLAY's list: its count of "
+                    "19000 is more than PLAY loads (18993); it is stored all the same\n"));
+  ASSERT_EQ(Disk({"extract", "d.d77", "PLAY", "play.txt"}).exitCode, 0);
+  const std::string play = test::ReadText(dir.File("play.txt"));
+  EXPECT_EQ(play.find("\"OLD\""), std::string::npos);
+  EXPECT_NE(play.find("\"X\",10,16,"), std::string::npos);
 }
 
 // A PLAY the user edited (the drive in line 10) is theirs: its list is left

@@ -240,14 +240,14 @@ TEST_F(PrepRun, SameInputGivesTheSameBytesAndTheImageTonebakeMakes) {
 TEST_F(PrepRun, ResultsAnFm7CannotHoldAreWarnedAboutButWritten) {
   WriteSine(File("in.wav"), {"in", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1, 8000}, nullptr, 9.0);
   const auto contains = Contains;
-  // 9 s at 3919 Hz: about 35270 samples, more than PLAY loads (19505, from
-  // right above PLAYER to &H6FFF) but a count that fits.
+  // 9 s at 3919 Hz: about 35270 samples, more than PLAY loads (18993, from
+  // right above PLAYER to &H6DFF) but a count that fits.
   const test::ToolRun large = Prep({"--wait", "63", "in.wav", "large.wav"});
   EXPECT_EQ(large.exitCode, 0);
   EXPECT_TRUE(contains(large.err, "tonebake-prep: warning: large.wav: 352"));
   EXPECT_TRUE(contains(large.err,
-                       " samples, more than PLAY loads (19505 bytes, from &H23CF up to &H6FFF); "
-                       "19505 samples (4.98 s at 3919 Hz) fit, and --fit makes it fit\n"));
+                       " samples, more than PLAY loads (18993 bytes, from &H23CF up to &H6DFF); "
+                       "18993 samples (4.85 s at 3919 Hz) fit, and --fit makes it fit\n"));
   EXPECT_FALSE(contains(large.err, "wraps")) << large.err;
   // 9 s at 8031 Hz: about 72280 samples, past the 16-bit count as well. On
   // a disk with PLAY it is stored, and its true count keeps it out of
@@ -279,11 +279,11 @@ TEST_F(PrepRun, ResultsAnFm7CannotHoldAreWarnedAboutButWritten) {
   EXPECT_EQ(heard.exitCode, 0) << heard.err;
   EXPECT_TRUE(contains(heard.err,
                        "tonebake-prep: warning: heard.wav: PLAY does not list a sound of "
-                       "321240 samples; the preview plays the first 19504\n"))
+                       "321240 samples; the preview plays the first 18992\n"))
       << heard.err;
-  // 19,504 samples of 224 cycles at 1,798,660 Hz, at 44,100 Hz, 16-bit.
+  // 18,992 samples of 224 cycles at 1,798,660 Hz, at 44,100 Hz, 16-bit.
   EXPECT_NEAR(static_cast<double>(test::ReadBytes(File("heard.wav")).size() - 44) / 2,
-              19504 * 224 / 1798660.0 * 44100, 30);
+              18992 * 224 / 1798660.0 * 44100, 30);
 }
 
 TEST_F(PrepRun, FilesMadeBySoxConvert) {
@@ -470,12 +470,12 @@ TEST_F(PrepRun, EditsCutPickFilterAndScale) {
     sum += filtered[i];
   }
   EXPECT_NEAR(sum / static_cast<double>(filtered.size() - 8031), 128.0, 0.5);
-  // --fit with a wait: 19505 samples (what PLAY loads), the last 10 ms
+  // --fit with a wait: 18993 samples (what PLAY loads), the last 10 ms
   // fading to exactly silence.
   const Bytes fitted = run({"--channel", "left", "--fit"});
-  ASSERT_EQ(fitted.size(), 19505u);
-  EXPECT_GT(Swing(fitted, 19505 - 200, 19505 - 80), 60);
-  EXPECT_LE(Swing(fitted, 19505 - 2, 19505), 2);  // gain at most 2/80 of 64 steps
+  ASSERT_EQ(fitted.size(), 18993u);
+  EXPECT_GT(Swing(fitted, 18993 - 200, 18993 - 80), 60);
+  EXPECT_LE(Swing(fitted, 18993 - 2, 18993), 2);  // gain at most 2/80 of 64 steps
   EXPECT_EQ(fitted.back(), 0x80);
 }
 
@@ -664,20 +664,20 @@ TEST_F(PrepRun, RunsTakeTurnsAndStoppedRunsLeaveNothing) {
 // The journey: one run makes the WAVE file, the image, a disk with PLAYER
 // and PLAY, and a preview that is exactly what tonebake-play renders.
 TEST_F(PrepRun, FitPicksTheRateThatHoldsItAllAndThePlayerComesAlong) {
-  // 3 s at 44.1 kHz: 19344 samples at wait 27 (6448 Hz) fit in the 19505
-  // bytes PLAY loads (99 %); wait 26 (6565 Hz) would give 19695.
+  // 3 s at 44.1 kHz: 18672 samples at wait 29 (6224 Hz) fit in the 18993
+  // bytes PLAY loads (98 %); wait 28 (6333 Hz) would give 18999.
   WriteSine(File("jingle.wav"), {"j", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 2, 44100}, nullptr, 3.0);
   const test::ToolRun run =
       Prep({"--fit", "--player", "--psg", "fm77av", "--disk", "fm7.d77", "--image", "j.bin",
             "--preview", "heard.wav", "--tape", "fm7.t77", "jingle.wav", "j.wav"});
   ASSERT_EQ(run.exitCode, 0) << run.err;
   EXPECT_EQ(run.err,
-            "jingle.wav -> j.wav: 19344 samples at 6448 Hz (PCM wait 27), 3.00 s\n"
+            "jingle.wav -> j.wav: 18672 samples at 6224 Hz (PCM wait 29), 3.00 s\n"
             "also written: j.bin (image), fm7.d77 (disk, as J, with PLAY and PLAYER), fm7.t77 "
             "(tape, as J, with PLAY and PLAYER), heard.wav (preview)\n");
   // It ends on silence: LOADM reads a last sample of 00 as another block.
   const Bytes image = test::ReadBytes(File("j.bin"));
-  ASSERT_EQ(image.size(), 19344u + 11);
+  ASSERT_EQ(image.size(), 18672u + 11);
   EXPECT_EQ(image[image.size() - 6], 0x80);
   const test::ToolRun played = Run(TONEBAKE_PLAY_EXE, {"--psg", "fm77av", "j.bin", "played.wav"});
   ASSERT_EQ(played.exitCode, 0) << played.err;
@@ -691,13 +691,13 @@ TEST_F(PrepRun, FitPicksTheRateThatHoldsItAllAndThePlayerComesAlong) {
       << listed.out;
   ASSERT_EQ(Run(TONEBAKE_DISK_EXE, {"extract", "fm7.d77", "PLAY", "play.txt"}).exitCode, 0);
   EXPECT_TRUE(Contains(test::ReadText(File("play.txt")),
-                       "\r\n1000 DATA \"J\",19344,27,3.00\r\n1010 DATA \"\",0,0,0\r\n\x1A"));
+                       "\r\n1000 DATA \"J\",18672,29,3.00\r\n1010 DATA \"\",0,0,0\r\n\x1A"));
   // Even wait 63 cannot hold 8 s: cut, and said so.
   WriteSine(File("long.wav"), {"l", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1, 8000}, nullptr, 8.0);
   const test::ToolRun cut = Prep({"--fit", "long.wav", "long8.wav"});
   EXPECT_EQ(cut.exitCode, 0);
   EXPECT_TRUE(Contains(cut.err,
-                       "tonebake-prep: warning: long.wav: cut to 4.98 s of 8.00 s at 3919 Hz to "
+                       "tonebake-prep: warning: long.wav: cut to 4.85 s of 8.00 s at 3919 Hz to "
                        "fit what PLAY loads, with a 10 ms fade-out\n"))
       << cut.err;
 }
