@@ -258,9 +258,11 @@ bool Identify(const char* name, FileId& id) {
   return true;
 }
 
-bool IdentifyStandardOutput(FileId& id) {
-  struct stat info {};
-  if (fstat(STDOUT_FILENO, &info) != 0 || !S_ISREG(info.st_mode)) {
+namespace {
+
+// What standard output writes to, when it can be looked at.
+bool StatStandardOutput(struct stat& info, FileId& id) {
+  if (fstat(STDOUT_FILENO, &info) != 0) {
     return false;
   }
   id.volume = static_cast<std::uint64_t>(info.st_dev);
@@ -268,14 +270,16 @@ bool IdentifyStandardOutput(FileId& id) {
   return true;
 }
 
+}  // namespace
+
+bool IdentifyStandardOutput(FileId& id) {
+  struct stat info {};
+  return StatStandardOutput(info, id) && S_ISREG(info.st_mode);
+}
+
 bool IdentifyStandardOutputStream(FileId& id) {
   struct stat info {};
-  if (fstat(STDOUT_FILENO, &info) != 0) {
-    return false;
-  }
-  id.volume = static_cast<std::uint64_t>(info.st_dev);
-  id.index = static_cast<std::uint64_t>(info.st_ino);
-  return true;
+  return StatStandardOutput(info, id);
 }
 
 bool SameNameText(const std::string& a, const std::string& b) {

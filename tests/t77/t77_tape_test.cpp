@@ -316,6 +316,12 @@ TEST(Tape, AFileIsReadOnlyFromItsOwnBlocksInOrder) {
   const Bytes image = Image(600);  // blocks of 255, 255, 101
   const Bytes loadm = Loadm(400);  // blocks of 255, 155
   const auto foreign = [](Writer& w) { w.Bytes_(0x55, 3); };
+  const auto imageAndEnd = [&image](Writer& w) {
+    for (std::size_t at = 0; at < image.size(); at += 255) {
+      w.Data(image, at);
+    }
+    w.End();
+  };
   struct Case {
     const char* what;
     std::function<void(Writer&)> write;
@@ -328,10 +334,7 @@ TEST(Tape, AFileIsReadOnlyFromItsOwnBlocksInOrder) {
          w.Gap();
          foreign(w);
          w.Header("A");
-         w.Data(image, 0);
-         w.Data(image, 255);
-         w.Data(image, 510);
-         w.End();
+         imageAndEnd(w);
        },
        {"A"},
        {},
@@ -351,10 +354,7 @@ TEST(Tape, AFileIsReadOnlyFromItsOwnBlocksInOrder) {
          w.Gap();
          foreign(w);
          w.Gap();
-         w.Data(image, 0);
-         w.Data(image, 255);
-         w.Data(image, 510);
-         w.End();
+         imageAndEnd(w);
        },
        {"A"},
        {},
