@@ -295,6 +295,7 @@ class FileFinder {
     const bool whole = FindBlocks(run.bytes, blocks, why);
     const bool openBefore = open_;
     const std::size_t unreadBefore = tape_.unread.size();
+    const std::size_t filesBefore = tape_.files.size();
     bool stray = false;
     bool taken = false;
     for (std::size_t i = 0; i < blocks.size(); ++i) {
@@ -312,7 +313,8 @@ class FileFinder {
     } else if (stray || (blocks.empty() && !open_)) {
       Unreadable(run.begin, run.end, "", stray ? "a block outside any file" : "not an F-BASIC file",
                  !inFile);
-    } else if (inFile && !DamagedSince(unreadBefore) && HasForeignBytes(run.bytes, blocks)) {
+    } else if (inFile && !OnlyADamagedFileHere(unreadBefore, filesBefore) &&
+               HasForeignBytes(run.bytes, blocks)) {
       Unreadable(run.begin, run.end, "", "records of another kind inside a file's stretch", false);
     }
     lastEnd_ = run.end;
@@ -357,9 +359,12 @@ class FileFinder {
     return false;
   }
 
-  // Whether a file found damaged since, whose stretch takes in the run.
-  bool DamagedSince(std::size_t unreadBefore) const {
-    return std::any_of(tape_.unread.begin() + static_cast<std::ptrdiff_t>(unreadBefore),
+  // Whether the run ended a damaged file, whose stretch takes in the run and
+  // its foreign bytes, and no other file is in it: none read whole since,
+  // none still open.
+  bool OnlyADamagedFileHere(std::size_t unreadBefore, std::size_t filesBefore) const {
+    return !open_ && tape_.files.size() == filesBefore &&
+           std::any_of(tape_.unread.begin() + static_cast<std::ptrdiff_t>(unreadBefore),
                        tape_.unread.end(),
                        [](const Unread& unread) { return !unread.name.empty(); });
   }
