@@ -365,3 +365,24 @@ DiskResult ReadFile(const Disk& disk, const std::string& name, std::vector<std::
 }
 
 }  // namespace tonebake::d77
+
+namespace tonebake::d77 {
+
+DiskResult WriteTrackZero(const Disk& disk, std::uint32_t head, std::uint32_t first,
+                          const std::vector<std::uint8_t>& bytes) {
+  const auto count = static_cast<std::uint32_t>(bytes.size() / kSectorSize);
+  const bool holdsId = head == 0 && first <= kIdSector && kIdSector < first + count;
+  if (head >= kHeads || first == 0 || first + count > kSectorsPerTrack + 1 ||
+      bytes.size() % kSectorSize != 0 || holdsId) {
+    return NotOutsideFiles;
+  }
+  if (const DiskResult changeable = CheckChangeable(disk); changeable != DiskDone) {
+    return changeable;
+  }
+  for (std::uint32_t k = 0; k < count; ++k) {
+    std::memcpy(disk.Sector(0, head, first + k), &bytes[k * kSectorSize], kSectorSize);
+  }
+  return DiskDone;
+}
+
+}  // namespace tonebake::d77

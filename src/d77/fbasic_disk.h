@@ -29,8 +29,9 @@ enum DiskResult : int {
   NoFreeEntry,     // the directory is full
   ChainDamaged,    // a FAT chain loops, ends nowhere or leaves the disk
   WriteProtectedDisk,
-  ClustersShared,  // two files' chains cross: a change to one would change the other
-  SectorRepeated,  // a track holds two sectors with one R
+  ClustersShared,   // two files' chains cross: a change to one would change the other
+  SectorRepeated,   // a track holds two sectors with one R
+  NotOutsideFiles,  // sectors of track 0 that are the ID sector or not on the disk
 };
 
 struct FileEntry {
@@ -60,6 +61,14 @@ DiskResult AddFile(const Disk& disk, const std::string& name,
 DiskResult AddAsciiBasic(const Disk& disk, const std::string& name, const std::string& text,
                          bool replace);
 DiskResult RemoveFile(const Disk& disk, const std::string& name);
+
+// Cylinder 0 is outside the FAT: the boot sector (head 0, sector 1), the
+// ID sector (head 0, sector 3), and sectors no file uses, where a boot
+// program may keep more of itself. Writes `bytes` (whole sectors) there from
+// sector `first` of `head` on; never over the ID sector, and never on a
+// disk AddFile would not change.
+DiskResult WriteTrackZero(const Disk& disk, std::uint32_t head, std::uint32_t first,
+                          const std::vector<std::uint8_t>& bytes);
 
 // The content of a file: for an FM-7 PCM image stored by AddFile, exactly
 // its bytes; for any other file, its whole sectors.

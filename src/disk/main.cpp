@@ -40,6 +40,12 @@ const char* const kUsage =
     "                                   chip (default fm7). While they are there,\n"
     "                                   add and remove keep PLAY's list current\n"
     "      --replace                    replace files of yours named PLAYER or PLAY\n"
+    "  boot DISK.d77                    make the disk play its sounds in turn when the\n"
+    "                                   FM-7 starts with it in drive 0, without\n"
+    "                                   F-BASIC; PLAYER and PLAY go on too if missing\n"
+    "      --psg fm7|fm77av             (then with this volume curve)\n"
+    "      --replace                    write over another boot program in track 0\n"
+    "      --remove                     take tonebake's boot program away again\n"
     "  --help, --version\n"
     "\n"
     "On the FM-7, with the disk in drive 1: RUN \"1:PLAY\" (see the manual).\n"
@@ -106,6 +112,18 @@ int Add(const MediaCommand& command) {
   return exit;
 }
 
+int Boot(const MediaCommand& command) {
+  DiskFile file;
+  DiskExit exit = LoadDiskToChange(kReport, command.operands[0], file);
+  if (exit == Success) {
+    exit = command.remove
+               ? RemoveBoot(kReport, file)
+               : AddBoot(kReport, file, command.profile.value_or(player::PsgProfile::Fm7),
+                         command.replace);
+  }
+  return exit == Success ? SaveDisk(kReport, file) : exit;
+}
+
 int Player(const MediaCommand& command) {
   DiskFile file;
   DiskExit exit = LoadDiskToChange(kReport, command.operands[0], file);
@@ -161,6 +179,16 @@ int List(const MediaCommand& command) {
   std::printf("%u file%s; %u clusters free (%u sectors, %u bytes)\n",
               static_cast<unsigned>(files.size()), files.size() == 1 ? "" : "s", free,
               free * d77::kSectorsPerCluster, free * d77::kClusterSize);
+  switch (BootProgramOn(file.disk)) {
+    case BootProgram::Tonebakes:
+      std::printf("Boots: tonebake's boot program plays the sounds in turn\n");
+      break;
+    case BootProgram::Other:
+      std::printf("Boots: track 0 holds a boot program or data that is not tonebake's\n");
+      break;
+    case BootProgram::None:
+      break;
+  }
   return Success;
 }
 
@@ -244,6 +272,7 @@ int Remove(const MediaCommand& command) {
 const MediaVerb kVerbs[] = {
     {"new", 1, 1, New},         {"add", 2, 3, Add},       {"list", 1, 1, List},
     {"extract", 3, 3, Extract}, {"remove", 2, 2, Remove}, {"player", 1, 1, Player},
+    {"boot", 1, 1, Boot},
 };
 
 int Run(const std::vector<std::string>& arguments) {

@@ -269,12 +269,9 @@ std::string DescribeRefusal(d77::DiskResult result) {
   }
 }
 
-DiskExit ReportRefusal(const Reporter& report, const std::string& path, const char* action,
-                       const std::string& name, d77::DiskResult result) {
-  // A name F-BASIC cannot take was typed by the user: shown as typed.
-  const std::string shown = result == d77::NameNotAllowed ? name : fbasic::ShowName(name);
-  report.Say("%s: cannot %s %s: %s\n", path.c_str(), action, shown.c_str(),
-             DescribeRefusal(result).c_str());
+namespace {
+
+DiskExit RefusalExit(d77::DiskResult result) {
   switch (result) {
     case d77::NameNotAllowed:
       return BadUsage;
@@ -285,6 +282,17 @@ DiskExit ReportRefusal(const Reporter& report, const std::string& path, const ch
     default:
       return Refused;
   }
+}
+
+}  // namespace
+
+DiskExit ReportRefusal(const Reporter& report, const std::string& path, const char* action,
+                       const std::string& name, d77::DiskResult result) {
+  // A name F-BASIC cannot take was typed by the user: shown as typed.
+  const std::string shown = result == d77::NameNotAllowed ? name : fbasic::ShowName(name);
+  report.Say("%s: cannot %s %s: %s\n", path.c_str(), action, shown.c_str(),
+             DescribeRefusal(result).c_str());
+  return RefusalExit(result);
 }
 
 DiskExit CheckAdd(const Reporter& report, const DiskFile& file, const std::string& name,
@@ -587,6 +595,110 @@ DiskExit AddPlayer(const Reporter& report, DiskFile& file, player::PsgProfile pr
   }
   TellTablesChange(report, file.path, hadTables, had, profile);
   return WritePlayMenu(report, file, std::string(), true);
+}
+
+namespace {
+
+// The sectors of track 0 the boot program takes, as the disk has them.
+struct BootArea {
+  std::vector<std::uint8_t> bootSector;
+  std::vector<std::uint8_t> secondPart;
+};
+
+BootArea ReadBootArea(const d77::Disk& disk) {
+  BootArea area;
+  const std::uint8_t* boot = disk.Sector(0, 0, 1);
+  area.bootSector.assign(boot, boot + d77::kSectorSize);
+  for (std::uint32_t k = 1; k <= player::kSecondPartSectors; ++k) {
+    const std::uint8_t* sector = disk.Sector(0, player::kSecondPartHead, k);
+    area.secondPart.insert(area.secondPart.end(), sector, sector + d77::kSectorSize);
+  }
+  return area;
+}
+
+// Every sector of `bytes` one byte throughout, as a format leaves it.
+bool Blank(const std::vector<std::uint8_t>& bytes) {
+  for (std::size_t at = 0; at < bytes.size(); at += d77::kSectorSize) {
+    const auto sector = bytes.begin() + static_cast<std::ptrdiff_t>(at);
+    if (std::find_if(sector, sector + d77::kSectorSize,
+                     [&](std::uint8_t b) { return b != *sector; }) != sector + d77::kSectorSize) {
+      return false;
+    }
+  }
+  return true;
+}
+
+DiskExit WriteBootArea(const Reporter& report, DiskFile& file, const BootArea& area,
+                       const char* action) {
+  d77::DiskResult result = d77::WriteTrackZero(file.disk, 0, 1, area.bootSector);
+  if (result == d77::DiskDone) {
+    result = d77::WriteTrackZero(file.disk, player::kSecondPartHead, 1, area.secondPart);
+  }
+  if (result != d77::DiskDone) {
+    report.Say("%s: cannot %s: %s\n", file.path.c_str(), action, DescribeRefusal(result).c_str());
+  }
+  return result == d77::DiskDone ? Success : RefusalExit(result);
+}
+
+}  // namespace
+
+BootProgram BootProgramOn(const d77::Disk& disk) {
+  const BootArea area = ReadBootArea(disk);
+  if (area.bootSector == player::BootSectorBytes() &&
+      area.secondPart == player::BootSecondPartBytes()) {
+    return BootProgram::Tonebakes;
+  }
+  return Blank(area.bootSector) && Blank(area.secondPart) ? BootProgram::None : BootProgram::Other;
+}
+
+DiskExit CheckBootMayGo(const Reporter& report, const DiskFile& file, bool replace) {
+  if (BootProgramOn(file.disk) == BootProgram::Other && !replace) {
+    report.Say(
+        "%s: cannot put the boot program on it: track 0 holds another boot program or data "
+        "(a system disk's, say); --replace writes over it\n",
+        file.path.c_str());
+    return Refused;
+  }
+  const MenuFile player = ExaminePlayer(file.disk);
+  const char* users = player == MenuFile::Users ? kPlayerName
+                      : player == MenuFile::Missing && ExamineMenu(file.disk) == MenuFile::Users
+                          ? kMenuName
+                          : nullptr;
+  if (users != nullptr) {
+    report.Say(
+        "%s: cannot put the boot program on it: %s on the disk is a file of yours, not "
+        "tonebake's ('player --replace' puts tonebake's on)\n",
+        file.path.c_str(), users);
+    return Refused;
+  }
+  return Success;
+}
+
+DiskExit AddBoot(const Reporter& report, DiskFile& file, player::PsgProfile profile, bool replace) {
+  DiskExit exit = CheckBootMayGo(report, file, replace);
+  if (exit == Success && ExaminePlayer(file.disk) == MenuFile::Missing) {
+    exit = AddPlayer(report, file, profile, false);
+  }
+  if (exit == Success) {
+    exit = WriteBootArea(report, file, {player::BootSectorBytes(), player::BootSecondPartBytes()},
+                         "put the boot program on it");
+  }
+  return exit;
+}
+
+DiskExit RemoveBoot(const Reporter& report, DiskFile& file) {
+  const BootProgram found = BootProgramOn(file.disk);
+  if (found != BootProgram::Tonebakes) {
+    report.Say(found == BootProgram::None
+                   ? "%s: has no boot program to remove\n"
+                   : "%s: the boot program on it is not tonebake's; it is left as it is\n",
+               file.path.c_str());
+    return Refused;
+  }
+  const BootArea blank{
+      std::vector<std::uint8_t>(d77::kSectorSize, 0xFF),
+      std::vector<std::uint8_t>(player::kSecondPartSectors * d77::kSectorSize, 0xFF)};
+  return WriteBootArea(report, file, blank, "remove the boot program");
 }
 
 }  // namespace tonebake::media

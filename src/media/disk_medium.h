@@ -11,6 +11,7 @@
 #include "fbasic/file_names.h"
 #include "fileio/file_lock.h"
 #include "fileio/replacing_file.h"
+#include "player/boot_code.h"
 #include "player/player_code.h"
 
 namespace tonebake::media {
@@ -167,6 +168,26 @@ void TellTablesChange(const Reporter& report, const std::string& path, bool hadT
 
 DiskExit AddPlayer(const Reporter& report, DiskFile& file, player::PsgProfile profile,
                    bool replace);
+
+// What track 0 holds where tonebake's boot program goes: nothing (every
+// sector blank, one byte throughout), tonebake's boot program, or something
+// else (a system disk's boot program, say).
+enum class BootProgram { None, Tonebakes, Other };
+BootProgram BootProgramOn(const d77::Disk& disk);
+
+// Whether tonebake's boot program may go on the loaded disk: over nothing
+// or its own, over anything else only with `replace`; and PLAYER is
+// tonebake's, or missing with no PLAY of the user's in the way. Reports a
+// refusal.
+DiskExit CheckBootMayGo(const Reporter& report, const DiskFile& file, bool replace);
+
+// Puts the boot program on the loaded disk, and PLAYER and PLAY, with the
+// profile's tables, when PLAYER is missing.
+DiskExit AddBoot(const Reporter& report, DiskFile& file, player::PsgProfile profile, bool replace);
+
+// Takes tonebake's boot program off the loaded disk, its sectors blank
+// (0xFF) again; anything else there is left and the change refused.
+DiskExit RemoveBoot(const Reporter& report, DiskFile& file);
 
 // The names of the player and of the menu, never sounds of PLAY's list.
 bool IsMenuFileName(const std::string& name);

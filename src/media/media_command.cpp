@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <string>
+#include <vector>
 
 #include "media/disk_medium.h"
 
@@ -14,18 +16,38 @@ constexpr int kBadUsage = 1;
 // Which verbs an option goes with.
 const struct {
   const char* option;
-  const char* verb;
-  const char* otherVerb;
-} kOptionVerbs[] = {{"--replace", "add", "player"},
-                    {"--raw", "add", nullptr},
-                    {"--psg", "player", nullptr},
-                    {"--rate", "wav", nullptr}};
+  std::vector<const char*> verbs;
+} kOptionVerbs[] = {{"--replace", {"add", "player", "boot"}},
+                    {"--raw", {"add"}},
+                    {"--psg", {"player", "boot"}},
+                    {"--rate", {"wav"}},
+                    {"--remove", {"boot"}}};
 
 bool Given(const MediaCommand& command, const std::string& option) {
-  return option == "--replace" ? command.replace
-         : option == "--raw"   ? command.raw
-         : option == "--psg"   ? command.profile.has_value()
-                               : command.rate.has_value();
+  return option == "--replace"  ? command.replace
+         : option == "--raw"    ? command.raw
+         : option == "--psg"    ? command.profile.has_value()
+         : option == "--remove" ? command.remove
+                                : command.rate.has_value();
+}
+
+// Of `verbs`, those the program has, as "'add'", "'add' or 'player'",
+// "'add', 'player' or 'boot'".
+std::string VerbList(const std::vector<const char*>& verbs, const MediaVerb* programVerbs,
+                     std::size_t programVerbCount) {
+  std::vector<std::string> had;
+  for (const char* verb : verbs) {
+    for (std::size_t v = 0; v < programVerbCount; ++v) {
+      if (std::string(programVerbs[v].name) == verb) {
+        had.push_back(std::string("'") + verb + "'");
+      }
+    }
+  }
+  std::string list;
+  for (std::size_t i = 0; i < had.size(); ++i) {
+    list += (i == 0 ? "" : i + 1 == had.size() ? " or " : ", ") + had[i];
+  }
+  return list;
 }
 
 }  // namespace
@@ -88,6 +110,8 @@ int RunMediaCommand(const Reporter& report, const char* usage,
       command.replace = true;
     } else if (argument == "--raw") {
       command.raw = true;
+    } else if (argument == "--remove") {
+      command.remove = true;
     } else if (argument == "--psg") {
       player::PsgProfile profile = player::PsgProfile::Fm7;
       if (i + 1 == arguments.size() || !player::ParsePsgProfile(arguments[i + 1], profile)) {
@@ -110,13 +134,16 @@ int RunMediaCommand(const Reporter& report, const char* usage,
     if (command.operands.size() < verb.minOperands || command.operands.size() > verb.maxOperands) {
       return ReportUsage(report, "wrong number of names for '" + command.verb + "'");
     }
-    for (const auto& pair : kOptionVerbs) {
-      const bool other = pair.otherVerb != nullptr && command.verb == pair.otherVerb;
-      if (Given(command, pair.option) && command.verb != pair.verb && !other) {
-        return ReportUsage(
-            report, std::string(pair.option) + " goes with '" + pair.verb + "'" +
-                        (pair.otherVerb != nullptr ? std::string(" or '") + pair.otherVerb + "'"
-                                                   : std::string()));
+    for (const auto& option : kOptionVerbs) {
+      const bool goesWith =
+          std::find_if(option.verbs.begin(), option.verbs.end(), [&command](const char* name) {
+            return command.verb == name;
+          }) != option.verbs.end();
+      if (Given(command, option.option) && !goesWith) {
+        const std::string list = VerbList(option.verbs, verbs, verbCount);
+        return ReportUsage(report, list.empty()
+                                       ? "unknown option '" + std::string(option.option) + "'"
+                                       : std::string(option.option) + " goes with " + list);
       }
     }
     return verb.run(command);

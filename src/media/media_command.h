@@ -16,9 +16,10 @@ namespace tonebake::media {
 struct MediaCommand {
   std::string verb;
   std::vector<std::string> operands;
-  bool replace = false;                       // --replace, for 'add' and 'player'
+  bool replace = false;                       // --replace, for 'add', 'player' and 'boot'
   bool raw = false;                           // --raw, for 'add'
-  std::optional<player::PsgProfile> profile;  // --psg, for 'player'
+  bool remove = false;                        // --remove, for 'boot'
+  std::optional<player::PsgProfile> profile;  // --psg, for 'player' and 'boot'
   std::optional<std::string> rate;            // --rate, for 'wav'
 };
 

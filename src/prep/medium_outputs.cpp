@@ -83,6 +83,9 @@ int PrepareDisk(const PrepOptions& options, media::DiskFile& file, const std::st
   if (exit == media::Success && options.player) {
     exit = media::CheckPlayerMayGo(kReport, file, false);
   }
+  if (exit == media::Success && options.boot) {
+    exit = media::CheckBootMayGo(kReport, file, false);
+  }
   return FromDiskExit(exit);
 }
 
@@ -97,6 +100,9 @@ int WriteChangedDisk(const PrepOptions& options, const SampleWriter& writer, med
   if (exit == media::Success) {
     exit = options.player ? media::AddPlayer(kReport, file, options.profile, false)
                           : media::RefreshPlayMenu(kReport, file, name);
+  }
+  if (exit == media::Success && options.boot) {
+    exit = media::AddBoot(kReport, file, options.profile, false);
   }
   if (exit == media::Success) {
     exit = media::WriteDisk(kReport, file, out);

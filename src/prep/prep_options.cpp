@@ -30,6 +30,7 @@ enum OptionCode : int {
   DiskNameOption,
   ReplaceOption,
   PlayerOption,
+  BootOption,
   PreviewOption,
   PsgOption,
   TapeOption,
@@ -54,6 +55,7 @@ const option kLongOptions[] = {
     {"disk-name", required_argument, nullptr, DiskNameOption},
     {"replace", no_argument, nullptr, ReplaceOption},
     {"player", no_argument, nullptr, PlayerOption},
+    {"boot", no_argument, nullptr, BootOption},
     {"preview", required_argument, nullptr, PreviewOption},
     {"psg", required_argument, nullptr, PsgOption},
     {"tape", required_argument, nullptr, TapeOption},
@@ -169,6 +171,9 @@ std::string TakeOption(int code, const char* argument, PrepOptions& options) {
     case PlayerOption:
       options.player = true;
       return std::string();
+    case BootOption:
+      options.boot = true;
+      return std::string();
     case PreviewOption:
       options.preview = argument;
       return std::string();
@@ -265,6 +270,9 @@ std::string CheckFileNames(const std::vector<std::string>& names, PrepOptions& o
   }
   if (options.player && !medium) {
     return "--player goes with --disk or --tape";
+  }
+  if (options.boot && !options.disk) {
+    return "--boot goes with --disk";
   }
   if (medium && !options.diskName && options.output == kStandardStream) {
     return "--disk or --tape with OUTPUT '-' needs --disk-name";
@@ -375,6 +383,8 @@ std::string PrepUsage() {
          "      --disk-name N   the name on the disk or tape instead (8 at most)\n"
          "      --replace       replace a file of that name on the disk\n"
          "      --player        also put the player PLAYER and the menu PLAY on the disk\n"
+         "      --boot          also make the disk play its sounds when the FM-7 starts\n"
+         "                      with it (tonebake-disk boot)\n"
          "      --preview FILE  also write what the FM-7 plays, as a 16-bit WAVE file\n"
          "      --psg CURVE     the sound chip's volume curve the bytes are chosen for,\n"
          "                      and of --player and --preview: fm7 (the default) or\n"

@@ -33,6 +33,7 @@ struct PrepOptions {
   std::optional<std::string> tape;             // --tape TAPE.t77: the image there too
   bool replace = false;                        // --replace: a file of that name on the disk
   bool player = false;                         // --player: PLAYER and PLAY on the disk too
+  bool boot = false;                           // --boot: the disk boots and plays its sounds
   std::optional<std::string> preview;          // --preview OUT.wav: what the FM-7 plays
   player::PsgProfile profile = player::PsgProfile::Fm7;  // --psg fm7|fm77av
   bool profileGiven = false;

@@ -285,7 +285,8 @@ void ReportAlsoWritten(const PrepOptions& options, const std::string& name) {
     add(*options.image + " (image)");
   }
   if (options.disk) {
-    add(*options.disk + " (disk, as " + name + (options.player ? ", with PLAY and PLAYER)" : ")"));
+    add(*options.disk + " (disk, as " + name + (options.player ? ", with PLAY and PLAYER" : "") +
+        (options.boot ? ", booting)" : ")"));
   }
   if (options.tape) {
     add(*options.tape + " (tape, as " + name + (options.player ? ", with PLAY and PLAYER)" : ")"));

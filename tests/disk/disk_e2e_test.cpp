@@ -240,7 +240,7 @@ TEST_F(DiskRun, EveryCommandLineAndRefusalGetsItsExitCodeAndMessage) {
       {{"-"}, 1, "tonebake-disk: unknown command '-'" + usage},
       {{"--replace", "list", "d.d77"},
        1,
-       "tonebake-disk: --replace goes with 'add' or 'player'" + usage},
+       "tonebake-disk: --replace goes with 'add', 'player' or 'boot'" + usage},
       {{"add", "d.d77", "missing.bin"}, 2, "tonebake-disk: missing.bin: cannot read: ..."},
 #ifndef _WIN32
       {{"list", "folder"}, 2, "tonebake-disk: folder: cannot read: Is a directory\n"},
@@ -356,6 +356,91 @@ TEST_F(DiskRun, EveryCommandLineAndRefusalGetsItsExitCodeAndMessage) {
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_EQ(run.out.rfind("Usage: tonebake-disk COMMAND DISK.d77", 0), 0u) << help;
   }
+}
+
+// The boot program takes the boot sector (cylinder 0, head 0, sector 1,
+// which the boot ROM reads) and sectors 1 to 3 of cylinder 0, head 1,
+// outside the FAT: nothing else changes, so F-BASIC reads the disk as
+// before; and nothing there but blank sectors or tonebake's own is
+// written over without --replace.
+TEST_F(DiskRun, ABootProgramChangesOnlyTrackZeroAndNothingOfTheUsers) {
+  MakeImage("song", 2000);
+  ASSERT_EQ(Disk({"add", "d.d77", "song.bin"}).exitCode, 0);
+  ASSERT_EQ(Disk({"player", "d.d77"}).exitCode, 0);
+  const Bytes before = Read("d.d77");
+  ASSERT_EQ(Disk({"boot", "d.d77"}).exitCode, 0);
+  const Bytes booted = Read("d.d77");
+  const auto inBootArea = [](std::size_t at) {
+    return (at >= DataAt(0, 0, 1) && at < DataAt(0, 0, 1) + 256) ||
+           (at >= DataAt(0, 1, 1) && at < DataAt(0, 1, 3) + 256 &&
+            (at - DataAt(0, 1, 1)) % 272 < 256);
+  };
+  std::size_t changedOutside = 0;
+  for (std::size_t at = 0; at < before.size(); ++at) {
+    changedOutside += before[at] != booted[at] && !inBootArea(at) ? 1 : 0;
+  }
+  EXPECT_EQ(changedOutside, 0u);
+  EXPECT_EQ(Bytes(&booted[DataAt(0, 0, 1)], &booted[DataAt(0, 0, 1)] + 2), (Bytes{0x1A, 0x50}));
+  const std::string boots = "Boots: tonebake's boot program plays the sounds in turn\n";
+  EXPECT_TRUE(Disk({"list", "d.d77"}).out.find(Console(boots)) != std::string::npos);
+  ASSERT_EQ(Disk({"boot", "--remove", "d.d77"}).exitCode, 0);
+  EXPECT_EQ(Read("d.d77"), before);
+
+  Bytes system = before;  // a boot sector of another program
+  Bytes secondUsed = before;
+  Bytes protect = booted;
+  for (std::size_t i = 0; i < 256; ++i) {
+    system[DataAt(0, 0, 1) + i] = static_cast<std::uint8_t>(i);
+    secondUsed[DataAt(0, 1, 2) + i] = static_cast<std::uint8_t>(i * 7);
+  }
+  protect[0x1A] = 0x10;
+  test::WriteBytes(dir.File("system.d77"), system);
+  test::WriteBytes(dir.File("second.d77"), secondUsed);
+  test::WriteBytes(dir.File("protect.d77"), protect);
+  test::WriteBytes(dir.File("mine.bin"), Bytes(300, 0x39));
+  ASSERT_EQ(Disk({"add", "--raw", "mine.d77", "mine.bin", "PLAYER"}).exitCode, 0);
+  const std::string other =
+      ": cannot put the boot program on it: track 0 holds another boot program or data (a "
+      "system disk's, say); --replace writes over it\n";
+  const struct {
+    std::vector<std::string> arguments;
+    int exitCode;
+    std::string err;
+  } cases[] = {
+      {{"boot", "system.d77"}, 3, "tonebake-disk: system.d77" + other},
+      {{"boot", "second.d77"}, 3, "tonebake-disk: second.d77" + other},
+      {{"boot", "--remove", "system.d77"},
+       3,
+       "tonebake-disk: system.d77: the boot program on it is not tonebake's; it is left as it "
+       "is\n"},
+      {{"boot", "--remove", "d.d77"}, 3, "tonebake-disk: d.d77: has no boot program to remove\n"},
+      {{"boot", "mine.d77"},
+       3,
+       "tonebake-disk: mine.d77: cannot put the boot program on it: PLAYER on the disk is a file "
+       "of yours, not tonebake's ('player --replace' puts tonebake's on)\n"},
+      {{"boot", "--remove", "protect.d77"},
+       3,
+       "tonebake-disk: protect.d77: cannot remove the boot program: the disk is "
+       "write-protected\n"},
+      {{"--remove", "list", "d.d77"},
+       1,
+       "tonebake-disk: --remove goes with 'boot' (see 'tonebake-disk --help')\n"},
+      {{"boot", "--replace", "system.d77"}, 0, ""},
+      {{"boot", "new.d77"}, 0, ""},
+  };
+  for (const auto& c : cases) {
+    const std::string disk = c.arguments.back();
+    const Bytes was = Read(disk);
+    const test::ToolRun run = Disk(c.arguments);
+    EXPECT_EQ(run.exitCode, c.exitCode) << disk;
+    EXPECT_EQ(run.err, Console(c.err)) << disk;
+    if (c.exitCode != 0) {
+      EXPECT_EQ(Read(disk), was) << disk;
+    } else {
+      EXPECT_TRUE(Disk({"list", disk}).out.find(Console(boots)) != std::string::npos) << disk;
+    }
+  }
+  EXPECT_TRUE(Disk({"list", "new.d77"}).out.find("PLAYER ") != std::string::npos);
 }
 
 TEST_F(DiskRun, DefaultNamesComeFromTheBaseName) {

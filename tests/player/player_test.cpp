@@ -12,6 +12,7 @@
 
 #include "fbasic/play_program.h"
 #include "m6809/m6809.h"
+#include "player/boot_code.h"
 #include "player/player_code.h"
 #include "player/psg_preview.h"
 #include "player/volume_table.h"
@@ -120,6 +121,43 @@ TEST(M6809, CyclesAndLengthsAreTheDataSheetsAndTheListingAgrees) {
   cpu.memory[0] = 0x3D;  // MUL
   EXPECT_FALSE(cpu.Step());
   EXPECT_EQ(cpu.error, "unknown opcode $3D at $0000");
+}
+
+// The boot program runs on MAME in the mame test; here, what it must agree
+// with: each line where the one before ends, each part within its
+// sectors, and the boot sector reading all of the second part from where
+// it lies into where it runs.
+TEST(BootProgram, EachPartFitsAndTheBootSectorReadsAllOfTheSecondPart) {
+  const struct {
+    const player::BootLine* lines;
+    std::size_t count;
+    std::size_t room;
+  } parts[] = {{player::kBootSectorListing, player::kBootSectorLines, player::kBootSectorBytes},
+               {player::kBootSecondPartListing, player::kBootSecondPartLines,
+                player::kSecondPartSectors * player::kBootSectorBytes}};
+  for (const auto& part : parts) {
+    std::size_t at = 0;
+    for (std::size_t i = 0; i < part.count; ++i) {
+      EXPECT_EQ(part.lines[i].offset, at) << part.lines[i].text;
+      at += part.lines[i].length;
+    }
+    EXPECT_LE(at, part.room);
+  }
+  const auto line = [](const char* starts) {
+    for (std::size_t i = 0; i < player::kBootSectorLines; ++i) {
+      const std::string text = player::kBootSectorListing[i].text;
+      if (text.find(starts) != std::string::npos) {
+        return Bytes(player::kBootSectorListing[i].bytes,
+                     player::kBootSectorListing[i].bytes + player::kBootSectorListing[i].length);
+      }
+    }
+    return Bytes();
+  };
+  const Bytes address = {player::kSecondPartAddress >> 8, player::kSecondPartAddress & 0xFF};
+  EXPECT_EQ(line("CMPB #"), (Bytes{0xC1, player::kSecondPartSectors + 1}));  // sectors 1 to n
+  EXPECT_EQ(line("FCB 0,1,"), (Bytes{0x00, 0x01, player::kSecondPartHead, 0x00}));  // track 0, side
+  EXPECT_EQ(line("FDB STAGE2"), address);
+  EXPECT_EQ(line("JMP STAGE2"), (Bytes{0x7E, address[0], address[1]}));
 }
 
 struct Played {

@@ -552,6 +552,9 @@ TEST_F(PrepRun, RefusalsComeBeforeAnyFileIsTouched) {
       {{"in.wav", "o.wav", "--replace"},
        1,
        "tonebake-prep: --replace goes with --disk or --tape" + usage},
+      {{"in.wav", "o.wav", "--tape", "t.t77", "--boot"},
+       1,
+       "tonebake-prep: --boot goes with --disk" + usage},
   };
   test::WriteBytes(File("empty.wav"), test::MakeWave({}));
   const Bytes input = test::ReadBytes(File("in.wav"));
@@ -669,11 +672,12 @@ TEST_F(PrepRun, FitPicksTheRateThatHoldsItAllAndThePlayerComesAlong) {
   WriteSine(File("jingle.wav"), {"j", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 2, 44100}, nullptr, 3.0);
   const test::ToolRun run =
       Prep({"--fit", "--player", "--psg", "fm77av", "--disk", "fm7.d77", "--image", "j.bin",
-            "--preview", "heard.wav", "--tape", "fm7.t77", "jingle.wav", "j.wav"});
+            "--preview", "heard.wav", "--tape", "fm7.t77", "--boot", "jingle.wav", "j.wav"});
   ASSERT_EQ(run.exitCode, 0) << run.err;
   EXPECT_EQ(run.err,
             "jingle.wav -> j.wav: 18672 samples at 6224 Hz (PCM wait 29), 3.00 s\n"
-            "also written: j.bin (image), fm7.d77 (disk, as J, with PLAY and PLAYER), fm7.t77 "
+            "also written: j.bin (image), fm7.d77 (disk, as J, with PLAY and PLAYER, booting), "
+            "fm7.t77 "
             "(tape, as J, with PLAY and PLAYER), heard.wav (preview)\n");
   // It ends on silence: LOADM reads a last sample of 00 as another block.
   const Bytes image = test::ReadBytes(File("j.bin"));
@@ -687,7 +691,8 @@ TEST_F(PrepRun, FitPicksTheRateThatHoldsItAllAndThePlayerComesAlong) {
   EXPECT_TRUE(Contains(Run(TONEBAKE_TAPE_EXE, {"list", "fm7.t77"}).out, "\nPLAYER  "));
   const test::ToolRun listed = Run(TONEBAKE_DISK_EXE, {"list", "fm7.d77"});
   EXPECT_TRUE(Contains(listed.out, "\nJ  ") && Contains(listed.out, "\nPLAYER  ") &&
-              Contains(listed.out, "\nPLAY      BASIC    ASCII "))
+              Contains(listed.out, "\nPLAY      BASIC    ASCII ") &&
+              Contains(listed.out, "\nBoots: tonebake's boot program"))
       << listed.out;
   ASSERT_EQ(Run(TONEBAKE_DISK_EXE, {"extract", "fm7.d77", "PLAY", "play.txt"}).exitCode, 0);
   EXPECT_TRUE(Contains(test::ReadText(File("play.txt")),
