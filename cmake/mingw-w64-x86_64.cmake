@@ -15,14 +15,25 @@ find_program(CMAKE_C_COMPILER NAMES ${TONEBAKE_MINGW_PREFIX}-gcc-posix ${TONEBAK
              REQUIRED)
 find_program(CMAKE_RC_COMPILER NAMES ${TONEBAKE_MINGW_PREFIX}-windres)
 
-set(CMAKE_FIND_ROOT_PATH /usr/${TONEBAKE_MINGW_PREFIX})
+# Libraries built for Windows by tools/build-windows-deps (libsndfile and
+# libsoxr, for tonebake-prep.exe), when their prefix is given.
+if(NOT TONEBAKE_WINDOWS_DEPS AND DEFINED ENV{TONEBAKE_WINDOWS_DEPS})
+  set(TONEBAKE_WINDOWS_DEPS "$ENV{TONEBAKE_WINDOWS_DEPS}")
+endif()
+list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES TONEBAKE_WINDOWS_DEPS)
+
+set(CMAKE_FIND_ROOT_PATH /usr/${TONEBAKE_MINGW_PREFIX} ${TONEBAKE_WINDOWS_DEPS})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 # pkg-config must describe Windows libraries, never the build machine's own.
-set(ENV{PKG_CONFIG_LIBDIR} "${CMAKE_FIND_ROOT_PATH}/lib/pkgconfig")
+set(ENV{PKG_CONFIG_LIBDIR} "/usr/${TONEBAKE_MINGW_PREFIX}/lib/pkgconfig")
+if(TONEBAKE_WINDOWS_DEPS)
+  set(CMAKE_PREFIX_PATH ${TONEBAKE_WINDOWS_DEPS})
+  set(ENV{PKG_CONFIG_LIBDIR} "${TONEBAKE_WINDOWS_DEPS}/lib/pkgconfig:$ENV{PKG_CONFIG_LIBDIR}")
+endif()
 set(ENV{PKG_CONFIG_PATH} "")
 
 # A standalone executable: the C and C++ runtimes are linked in, so no MinGW

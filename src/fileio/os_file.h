@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 // The raw operating-system file calls behind FileAccess, one implementation
@@ -140,6 +141,19 @@ void PrepareLargeBuffer(void* start, std::size_t length);
 void SetStandardOutputBinary();
 // The same for standard input: bytes as they come.
 void SetStandardInputBinary();
+
+// An anonymous temporary file, open to read and write in binary, that
+// disappears when it is closed or the process ends, in the system's folder
+// for temporary files (Windows's own tmpfile would make it in the drive's
+// root, which a user may not write). nullptr on failure, the reason left
+// for LastError().
+std::FILE* OpenTemporaryFile();
+
+#ifdef _WIN32
+// A name in the active code page (as every name is taken here) for the
+// calls that take UTF-16 names only; empty when it cannot be converted.
+std::wstring WideName(const std::string& name);
+#endif
 // The system's code for the most recent failed call.
 std::int32_t LastError();
 // The system's own words for one of its codes.

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstddef>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <string>
@@ -505,6 +506,10 @@ void PrepareLargeBuffer(void* start, std::size_t length) {
 void SetStandardOutputBinary() {}
 
 void SetStandardInputBinary() {}
+
+std::FILE* OpenTemporaryFile() {
+  return std::tmpfile();
+}
 
 std::int32_t LastError() {
   return errno;

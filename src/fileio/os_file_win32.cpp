@@ -342,6 +342,46 @@ void SetStandardInputBinary() {
   _setmode(_fileno(stdin), _O_BINARY);
 }
 
+std::FILE* OpenTemporaryFile() {
+  char folder[MAX_PATH + 1] = {};
+  char name[MAX_PATH + 1] = {};
+  const DWORD length = GetTempPathA(sizeof folder, folder);
+  if (length == 0 || length > MAX_PATH || GetTempFileNameA(folder, "tbk", 0, name) == 0) {
+    return nullptr;
+  }
+  // The name GetTempFileName made is opened again to be deleted on close.
+  const HANDLE handle = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                    FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    const DWORD error = GetLastError();
+    DeleteFileA(name);
+    SetLastError(error);
+    return nullptr;
+  }
+  const int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_RDWR | _O_BINARY);
+  if (descriptor == -1) {
+    CloseHandle(handle);
+    return nullptr;
+  }
+  std::FILE* const file = _fdopen(descriptor, "w+b");
+  if (file == nullptr) {
+    _close(descriptor);
+  }
+  return file;
+}
+
+std::wstring WideName(const std::string& name) {
+  const int length =
+      MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, name.c_str(), -1, nullptr, 0);
+  if (length <= 0) {
+    return std::wstring();
+  }
+  std::wstring wide(static_cast<std::size_t>(length), L'\0');
+  MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, name.c_str(), -1, &wide[0], length);
+  wide.resize(static_cast<std::size_t>(length - 1));
+  return wide;
+}
+
 std::int32_t LastError() {
   return static_cast<std::int32_t>(GetLastError());
 }

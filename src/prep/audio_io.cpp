@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "fileio/os_file.h"
 #include "prep/prep_options.h"
 
 namespace tonebake::prep {
@@ -47,7 +48,7 @@ bool StartsARecording(std::FILE* spool, const std::vector<char>& first, std::siz
 // when it is closed or the process ends. Gives up at once when the first
 // bytes are no recording, and at the largest input it reads.
 std::FILE* SpoolStandardInput(std::string& error) {
-  std::FILE* spool = std::tmpfile();
+  std::FILE* spool = os_file::OpenTemporaryFile();
   if (spool == nullptr) {
     error = "cannot make a temporary copy of standard input";
     return nullptr;
@@ -90,6 +91,9 @@ AudioSource::~AudioSource() {
 
 bool AudioSource::Open(const std::string& path, std::string& error) {
   path_ = path;
+  if (path == kStandardStream) {
+    os_file::SetStandardInputBinary();
+  }
   if (path == kStandardStream && !IsPlainFile(STDIN_FILENO)) {
     spool_ = SpoolStandardInput(error);
     if (spool_ == nullptr) {
@@ -112,7 +116,13 @@ bool AudioSource::OpenSoundFile(std::string& error) {
   } else if (path_ == kStandardStream) {
     file_ = sf_open_fd(STDIN_FILENO, SFM_READ, &info, SF_FALSE);
   } else {
+#ifdef _WIN32
+    // libsndfile takes a narrow name there as UTF-8; names here are in the
+    // active code page (Shift-JIS under code page 932), as for every tool.
+    file_ = sf_wchar_open(os_file::WideName(path_).c_str(), SFM_READ, &info);
+#else
     file_ = sf_open(path_.c_str(), SFM_READ, &info);
+#endif
   }
   if (file_ == nullptr) {
     error = sf_strerror(nullptr);

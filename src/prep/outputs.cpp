@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "fileio/os_file.h"
 #include "fm7pcm/pcm_image.h"
 #include "prep/prep_options.h"
 #include "wave/wave_header.h"
@@ -54,10 +55,10 @@ bool SampleWriter::Open(const std::string& wavePath, const std::optional<std::st
     WriteCanonicalWaveHeader(rate_, static_cast<std::uint32_t>(*planned_), waveHeader);
     WriteStandardOutput(waveHeader, kWaveHeaderSize);
   } else if (toStandardOutput_) {
-    errno = 0;
-    spool_ = std::tmpfile();
+    spool_ = os_file::OpenTemporaryFile();
     if (spool_ == nullptr) {
-      Fail("a temporary file for standard output", SystemCodeOr(OpenFailed));
+      const std::int32_t reason = os_file::LastError();
+      Fail("a temporary file for standard output", reason != 0 ? reason : OpenFailed);
     }
   } else if ((code = wave_.Open(wavePath)) != 0 ||
              (code = wave_.Write(waveHeader, kWaveHeaderSize)) != 0) {

@@ -137,14 +137,25 @@ double ToneFrequency(const Bytes& samples, std::uint32_t rate) {
 
 class PrepRun : public ::testing::Test {
  protected:
+  // Messages with "\n" line ends: Windows writes "\r\n", checked once in
+  // StandardInputAndOutputCarryTheSameBytesAsFiles.
   test::ToolRun Run(const std::string& executable, const std::vector<std::string>& arguments) {
     options.workDir = dir.path().string();
-    return test::RunTool(executable, arguments, options);
+    test::ToolRun run = test::RunTool(executable, arguments, options);
+    rawErr = run.err;
+#ifdef _WIN32
+    for (std::size_t at = 0; (at = run.err.find("\r\n", at)) != std::string::npos;) {
+      run.err.erase(at, 1);
+    }
+#endif
+    return run;
   }
   test::ToolRun Prep(const std::vector<std::string>& arguments) {
     return Run(TONEBAKE_PREP_EXE, arguments);
   }
-  std::string File(const std::string& name) const { return dir.File(name); }
+  std::string File(const std::string& name) const {
+    return dir.File(name);
+  }
 
   // Checks a prepared file: the layout tonebake reads, the rate of the
   // intended wait, the length of the recording and the tone's frequency;
@@ -169,6 +180,7 @@ class PrepRun : public ::testing::Test {
 
   test::TempDir dir;
   test::ToolOptions options;
+  std::string rawErr;  // the last run's messages as written
 };
 
 TEST_F(PrepRun, EveryLayoutLibsndfileWritesBecomesWhatTonebakeWants) {
@@ -308,10 +320,12 @@ TEST_F(PrepRun, UnreadableInputAndUnwritableOutputFail) {
   EXPECT_EQ(missingDir.exitCode, 3);
   EXPECT_NE(missingDir.err.find("no/such/out.wav: cannot write"), std::string::npos);
 
+#ifndef _WIN32  // no file-size limit there
   options.fileSizeLimit = 1000;
   const test::ToolRun full = Prep({"in.wav", "out.wav"});
   EXPECT_EQ(full.exitCode, 3);
   EXPECT_FALSE(std::filesystem::exists(File("out.wav")));
+#endif
 
   EXPECT_EQ(Prep({"--wait", "64", "in.wav", "out.wav"}).exitCode, 1);
   std::filesystem::create_directory(File("folder"));
@@ -374,11 +388,33 @@ TEST_F(PrepRun, StandardInputAndOutputCarryTheSameBytesAsFiles) {
   const test::ToolRun toStdout = Prep({"in.wav", "-"});
   EXPECT_EQ(toStdout.exitCode, 0);
   EXPECT_EQ(Bytes(toStdout.out.begin(), toStdout.out.end()), expected);
+#ifdef _WIN32  // a binary standard output, and messages in CR LF lines
+  EXPECT_TRUE(rawErr.size() > 2 && rawErr.find("\r\n") == rawErr.size() - 2) << rawErr;
+#else  // the test runner gives no standard input on Windows
   options.stdinPath = "in.wav";
   options.stdinThroughPipe = true;
   ASSERT_EQ(Prep({"-", "piped.wav", "--normalize"}).exitCode, 0);
   ASSERT_EQ(Prep({"in.wav", "normalized.wav", "--normalize"}).exitCode, 0);
   EXPECT_EQ(test::ReadBytes(File("piped.wav")), test::ReadBytes(File("normalized.wav")));
+#endif
+}
+
+// A Shift-JIS name whose second byte is the code of "\\" stays one name,
+// read and written, as for every tool (under code page 932 on Windows;
+// wine, unlike Windows, also opens such a name given to libsndfile as
+// UTF-8, so there this shows the name kept whole, not the conversion).
+TEST_F(PrepRun, ShiftJisNamesAreReadAndWritten) {
+  options.locale = "ja_JP.SJIS";
+  if (!test::ShiftJisFileNames(options)) {
+    GTEST_SKIP() << "file names are not in Shift-JIS here";
+  }
+  const std::string hyou = "\x95\x5C";  // "表"
+  WriteSine(File("in.wav"), {"in", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 1, 8000});
+  test::WriteBytes(File(hyou + ".flac"), test::ReadBytes(File("in.wav")));
+  const test::ToolRun run = Prep({hyou + ".flac", hyou + ".wav", "--image", hyou + ".bin"});
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_GT(test::ReadBytes(File(hyou + ".wav")).size(), kWaveHeaderSize);
+  EXPECT_GT(test::ReadBytes(File(hyou + ".bin")).size(), 11u);  // header and trailer
 }
 
 // Input that lies about its length or never ends costs what it holds: a
@@ -487,7 +523,11 @@ TEST_F(PrepRun, RefusalsComeBeforeAnyFileIsTouched) {
   Bytes protectedDisk = test::ReadBytes(File("d.d77"));
   protectedDisk[0x1A] = 0x10;
   test::WriteBytes(File("ro.d77"), protectedDisk);
+#ifdef _WIN32  // a second name for the file: a symbolic link needs a privilege there
+  std::filesystem::create_hard_link(File("in.wav"), File("link.wav"));
+#else
   std::filesystem::create_symlink("in.wav", File("link.wav"));
+#endif
   const std::string usage = " (see 'tonebake-prep --help')\n";
   const struct {
     std::vector<std::string> arguments;
@@ -506,10 +546,12 @@ TEST_F(PrepRun, RefusalsComeBeforeAnyFileIsTouched) {
       {{"in.wav", "o.wav", "--image", "./o.wav"},
        1,
        "tonebake-prep: OUTPUT o.wav and --image ./o.wav are the same file" + usage},
+#ifndef _WIN32  // /dev/stdout is POSIX's
       {{"in.wav", "-", "--preview", "/dev/stdout"},
        1,
        "tonebake-prep: OUTPUT - (standard output) and --preview /dev/stdout are the same file" +
            usage},
+#endif
       {{"in.wav", "in.wav"},
        1,
        "tonebake-prep: INPUT in.wav and OUTPUT in.wav are the same file" + usage},
@@ -609,6 +651,7 @@ TEST_F(PrepRun, ExtremeLevelsGiveFullScaleOrSilenceNeverUndefinedBytes) {
 
 // Runs on one disk wait for each other; a run stopped or failing halfway
 // leaves no temporary file.
+#ifndef _WIN32  // runs in the background, a broken pipe, a size limit and signals
 TEST_F(PrepRun, RunsTakeTurnsAndStoppedRunsLeaveNothing) {
   WriteSine(File("in.wav"), {"in", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 2, 44100}, nullptr, 60);
   options.workDir = dir.path().string();
@@ -663,6 +706,7 @@ TEST_F(PrepRun, RunsTakeTurnsAndStoppedRunsLeaveNothing) {
     EXPECT_FALSE(temporaryLeft(dir.path().string())) << signalNumber;
   }
 }
+#endif
 
 // The journey: one run makes the WAVE file, the image, a disk with PLAYER
 // and PLAY, and a preview that is exactly what tonebake-play renders.
