@@ -678,6 +678,22 @@ DiskExit AddBoot(const Reporter& report, DiskFile& file, player::PsgProfile prof
   DiskExit exit = CheckBootMayGo(report, file, replace);
   if (exit == Success && ExaminePlayer(file.disk) == MenuFile::Missing) {
     exit = AddPlayer(report, file, profile, false);
+  } else if (exit == Success) {
+    // The boot program runs PLAYER at &H2000, as this version's PLAY does:
+    // an earlier PLAYER, loaded elsewhere, is brought up to date with PLAY.
+    exit = RefreshPlayMenu(report, file, std::string());
+    std::vector<std::uint8_t> found;
+    std::vector<std::uint8_t> current;
+    d77::ReadFile(file.disk, kPlayerName, found);
+    if (exit == Success &&
+        (!player::CurrentPlayerFor(found, current) || found.size() < current.size() ||
+         !std::equal(current.begin(), current.end(), found.begin()))) {
+      report.Say(
+          "%s: cannot put the boot program on it: PLAYER is an earlier version's and PLAY beside "
+          "it is not tonebake's ('player' brings both up to date)\n",
+          file.path.c_str());
+      exit = Refused;
+    }
   }
   if (exit == Success) {
     exit = WriteBootArea(report, file, {player::BootSectorBytes(), player::BootSecondPartBytes()},

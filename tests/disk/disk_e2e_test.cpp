@@ -775,6 +775,11 @@ TEST_F(DiskRun, AnEarlierPlayerIsBroughtUpToDateWithPlay) {
   ASSERT_NE(at, disk.end());
   at[3] = 0x28;
   test::WriteBytes(dir.File("d.d77"), disk);
+  // The boot program runs PLAYER at &H2000: 'boot' brings it up to date too.
+  test::WriteBytes(dir.File("old.d77"), disk);
+  ASSERT_EQ(Disk({"boot", "old.d77"}).exitCode, 0);
+  ASSERT_EQ(Disk({"extract", "old.d77", "PLAYER", "p.bin"}).exitCode, 0);
+  EXPECT_TRUE(std::equal(current.begin(), current.end(), Read("p.bin").begin()));
   ASSERT_EQ(Disk({"add", "d.d77", "x.bin", "ONE"}).exitCode, 0);
   ASSERT_EQ(Disk({"extract", "d.d77", "PLAYER", "p.bin"}).exitCode, 0);
   EXPECT_TRUE(std::equal(current.begin(), current.end(), Read("p.bin").begin()));
