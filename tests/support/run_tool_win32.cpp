@@ -50,8 +50,17 @@ int RunAndWait(const std::string& executable, std::string commandLine, const std
   startup.hStdOutput = out;
   startup.hStdError = err;
   PROCESS_INFORMATION process{};
-  if (!CreateProcessA(executable.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                      workDir.c_str(), &startup, &process)) {
+  // Under wine, starting a process now and then fails for a moment when
+  // the machine is busy (seen in CI, never when run again): a few tries.
+  bool started = false;
+  for (int attempt = 0; attempt < 5 && !started; ++attempt) {
+    started = CreateProcessA(executable.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0,
+                             nullptr, workDir.c_str(), &startup, &process) != 0;
+    if (!started) {
+      Sleep(200);
+    }
+  }
+  if (!started) {
     return -1;
   }
   WaitForSingleObject(process.hProcess, INFINITE);
