@@ -117,8 +117,9 @@ bool AudioSource::OpenSoundFile(std::string& error) {
     file_ = sf_open_fd(STDIN_FILENO, SFM_READ, &info, SF_FALSE);
   } else {
 #ifdef _WIN32
-    // libsndfile takes a narrow name there as UTF-8; names here are in the
-    // active code page (Shift-JIS under code page 932), as for every tool.
+    // Names here are in the active code page (Shift-JIS under code page
+    // 932), as for every tool; libsndfile gets the name in the form Windows
+    // keeps it, UTF-16, so no convention of its own for narrow names counts.
     file_ = sf_wchar_open(os_file::WideName(path_).c_str(), SFM_READ, &info);
 #else
     file_ = sf_open(path_.c_str(), SFM_READ, &info);
