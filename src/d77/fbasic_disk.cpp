@@ -364,10 +364,6 @@ DiskResult ReadFile(const Disk& disk, const std::string& name, std::vector<std::
   return DiskDone;
 }
 
-}  // namespace tonebake::d77
-
-namespace tonebake::d77 {
-
 DiskResult WriteTrackZero(const Disk& disk, std::uint32_t head, std::uint32_t first,
                           const std::vector<std::uint8_t>& bytes) {
   const auto count = static_cast<std::uint32_t>(bytes.size() / kSectorSize);

@@ -523,6 +523,23 @@ void TellAboutMenuFile(const Reporter& report, const std::string& path, const st
   }
 }
 
+namespace {
+
+bool StartsWith(const std::vector<std::uint8_t>& bytes, const std::vector<std::uint8_t>& start) {
+  return bytes.size() >= start.size() && std::equal(start.begin(), start.end(), bytes.begin());
+}
+
+// Whether tonebake's PLAYER on the disk is this version's, loaded where this
+// version loads it.
+bool PlayerIsCurrent(const d77::Disk& disk) {
+  std::vector<std::uint8_t> found;
+  std::vector<std::uint8_t> current;
+  d77::ReadFile(disk, kPlayerName, found);
+  return player::CurrentPlayerFor(found, current) && StartsWith(found, current);
+}
+
+}  // namespace
+
 DiskExit RefreshPlayMenu(const Reporter& report, DiskFile& file, const std::string& added,
                          bool tellAll) {
   // Only tonebake's own menu, as tonebake wrote it, beside tonebake's own
@@ -545,7 +562,7 @@ DiskExit RefreshPlayMenu(const Reporter& report, DiskFile& file, const std::stri
   if (!player::CurrentPlayerFor(old, current)) {
     return Success;  // not reached: tonebake's PLAYER has known tables
   }
-  if (old.size() < current.size() || !std::equal(current.begin(), current.end(), old.begin())) {
+  if (!StartsWith(old, current)) {
     if (const d77::DiskResult updated = d77::AddFile(file.disk, kPlayerName, current, true);
         updated != d77::DiskDone) {
       return ReportRefusal(report, file.path, "add", kPlayerName, updated);
@@ -660,10 +677,10 @@ DiskExit CheckBootMayGo(const Reporter& report, const DiskFile& file, bool repla
     return Refused;
   }
   const MenuFile player = ExaminePlayer(file.disk);
-  const char* users = player == MenuFile::Users ? kPlayerName
-                      : player == MenuFile::Missing && ExamineMenu(file.disk) == MenuFile::Users
-                          ? kMenuName
-                          : nullptr;
+  const MenuFile menu = ExamineMenu(file.disk);
+  const char* users = player == MenuFile::Users                                ? kPlayerName
+                      : player == MenuFile::Missing && menu == MenuFile::Users ? kMenuName
+                                                                               : nullptr;
   if (users != nullptr) {
     report.Say(
         "%s: cannot put the boot program on it: %s on the disk is a file of yours, not "
@@ -671,29 +688,27 @@ DiskExit CheckBootMayGo(const Reporter& report, const DiskFile& file, bool repla
         file.path.c_str(), users);
     return Refused;
   }
+  // The boot program runs PLAYER at &H2000, as this version's PLAY does: an
+  // earlier PLAYER, loaded elsewhere, is brought up to date only with
+  // tonebake's PLAY, which it must match.
+  if (player == MenuFile::Tonebakes && menu != MenuFile::Tonebakes && !PlayerIsCurrent(file.disk)) {
+    report.Say(
+        "%s: cannot put the boot program on it: PLAYER is an earlier version's and PLAY beside "
+        "it is not tonebake's ('player' brings both up to date)\n",
+        file.path.c_str());
+    return Refused;
+  }
   return Success;
 }
 
 DiskExit AddBoot(const Reporter& report, DiskFile& file, player::PsgProfile profile, bool replace) {
   DiskExit exit = CheckBootMayGo(report, file, replace);
-  if (exit == Success && ExaminePlayer(file.disk) == MenuFile::Missing) {
-    exit = AddPlayer(report, file, profile, false);
-  } else if (exit == Success) {
-    // The boot program runs PLAYER at &H2000, as this version's PLAY does:
-    // an earlier PLAYER, loaded elsewhere, is brought up to date with PLAY.
-    exit = RefreshPlayMenu(report, file, std::string());
-    std::vector<std::uint8_t> found;
-    std::vector<std::uint8_t> current;
-    d77::ReadFile(file.disk, kPlayerName, found);
-    if (exit == Success &&
-        (!player::CurrentPlayerFor(found, current) || found.size() < current.size() ||
-         !std::equal(current.begin(), current.end(), found.begin()))) {
-      report.Say(
-          "%s: cannot put the boot program on it: PLAYER is an earlier version's and PLAY beside "
-          "it is not tonebake's ('player' brings both up to date)\n",
-          file.path.c_str());
-      exit = Refused;
-    }
+  if (exit == Success) {
+    // A missing PLAYER is put on with PLAY; an earlier one is brought up to
+    // date with PLAY.
+    exit = ExaminePlayer(file.disk) == MenuFile::Missing
+               ? AddPlayer(report, file, profile, false)
+               : RefreshPlayMenu(report, file, std::string());
   }
   if (exit == Success) {
     exit = WriteBootArea(report, file, {player::BootSectorBytes(), player::BootSecondPartBytes()},

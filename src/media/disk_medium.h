@@ -177,12 +177,14 @@ BootProgram BootProgramOn(const d77::Disk& disk);
 
 // Whether tonebake's boot program may go on the loaded disk: over nothing
 // or its own, over anything else only with `replace`; and PLAYER is
-// tonebake's, or missing with no PLAY of the user's in the way. Reports a
-// refusal.
+// tonebake's (this version's, or an earlier one beside tonebake's PLAY, to
+// be brought up to date with it), or missing with no PLAY of the user's in
+// the way. Reports a refusal.
 DiskExit CheckBootMayGo(const Reporter& report, const DiskFile& file, bool replace);
 
 // Puts the boot program on the loaded disk, and PLAYER and PLAY, with the
-// profile's tables, when PLAYER is missing.
+// profile's tables, when PLAYER is missing; an earlier PLAYER is brought up
+// to date with PLAY.
 DiskExit AddBoot(const Reporter& report, DiskFile& file, player::PsgProfile profile, bool replace);
 
 // Takes tonebake's boot program off the loaded disk, its sectors blank

@@ -780,6 +780,13 @@ TEST_F(DiskRun, AnEarlierPlayerIsBroughtUpToDateWithPlay) {
   ASSERT_EQ(Disk({"boot", "old.d77"}).exitCode, 0);
   ASSERT_EQ(Disk({"extract", "old.d77", "PLAYER", "p.bin"}).exitCode, 0);
   EXPECT_TRUE(std::equal(current.begin(), current.end(), Read("p.bin").begin()));
+  // Without tonebake's PLAY to update with it, it is left, and the boot
+  // program is not put on.
+  test::WriteBytes(dir.File("nomenu.d77"), disk);
+  ASSERT_EQ(Disk({"remove", "nomenu.d77", "PLAY"}).exitCode, 0);
+  const Bytes noMenu = Read("nomenu.d77");
+  EXPECT_EQ(Disk({"boot", "nomenu.d77"}).exitCode, 3);
+  EXPECT_EQ(Read("nomenu.d77"), noMenu);
   ASSERT_EQ(Disk({"add", "d.d77", "x.bin", "ONE"}).exitCode, 0);
   ASSERT_EQ(Disk({"extract", "d.d77", "PLAYER", "p.bin"}).exitCode, 0);
   EXPECT_TRUE(std::equal(current.begin(), current.end(), Read("p.bin").begin()));
